@@ -1,0 +1,510 @@
+#include "base/arrays.h"
+
+#include "base/paths_posix.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Grows a block of slots to n, keeping the first min(count, capacity) and zeroing the rest.
+template <typename T> int localGrow(T*& items, int count, int& capacity, int n) {
+    if (n <= capacity) return capacity;
+    if (static_cast<size_t>(n) > SIZE_MAX / sizeof(T)) return capacity;
+    T* block = static_cast<T*>(malloc(static_cast<size_t>(n) * sizeof(T)));
+    if (!block) return capacity;
+    int k = count < capacity ? count : capacity;
+    if (k < 0) k = 0;
+    if (k > 0 && items) memcpy(block, items, static_cast<size_t>(k) * sizeof(T));
+    free(items);
+    memset(block + k, 0, static_cast<size_t>(n - k) * sizeof(T));
+    items = block;
+    capacity = n;
+    return capacity;
+}
+
+// Room for one more element; false when the block cannot grow.
+template <typename T> bool localRoomForPush(T*& items, int count, int& capacity, int step) {
+    if (count < capacity) return true;
+    long long want = static_cast<long long>(capacity) + (step > 0 ? step : 1);
+    if (want > INT_MAX) return false;
+    localGrow(items, count, capacity, static_cast<int>(want));
+    return count < capacity;
+}
+
+template <typename T> bool localInsertSlot(T*& items, int& count, int& capacity, int pos) {
+    if (count >= capacity) {
+        if (count == INT_MAX) return false;
+        localGrow(items, count, capacity, count + 1);
+        if (count >= capacity) return false;
+    }
+    memmove(items + pos + 1, items + pos, static_cast<size_t>(count - pos) * sizeof(T));
+    count++;
+    return true;
+}
+
+template <typename T> void localMovePos(T* items, int count, int pos, int dir) {
+    int other;
+    if (dir > 0 && pos >= 0 && pos < count - 1)
+        other = pos + 1;
+    else if (dir < 0 && pos > 0 && pos < count)
+        other = pos - 1;
+    else
+        return;
+    T t = items[pos];
+    items[pos] = items[other];
+    items[other] = t;
+}
+
+template <typename T> void localRemoveSlot(T* items, int& count, int pos) {
+    memmove(items + pos, items + pos + 1, static_cast<size_t>(count - pos - 1) * sizeof(T));
+    count--;
+}
+
+bool localWriteInt(FILE* f, int32_t v) {
+    unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+    return fwrite(b, 1, 4, f) == 4;
+}
+
+bool localReadInt(FILE* f, int32_t& v) {
+    unsigned char b[4];
+    if (fread(b, 1, 4, f) != 4) return false;
+    v = static_cast<int32_t>(static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+                             (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24));
+    return true;
+}
+
+// Stored counts are not trusted: the block grows with what was really read, in
+// batches, so a hostile count cannot make us allocate more than the data holds.
+const int kLoadBatch = 16384;
+
+// Reads a string of n bytes into a new zero-terminated heap block; null on a short read.
+char* localReadText(FILE* f, int32_t n) {
+    size_t have = 0, cap = 0;
+    char* block = nullptr;
+    while (have < static_cast<size_t>(n)) {
+        size_t chunk = static_cast<size_t>(n) - have;
+        if (chunk > (1u << 20)) chunk = 1u << 20;
+        if (have + chunk + 1 > cap) {
+            cap = have + chunk + 1;
+            char* grown = static_cast<char*>(realloc(block, cap));
+            if (!grown) {
+                free(block);
+                return nullptr;
+            }
+            block = grown;
+        }
+        if (fread(block + have, 1, chunk, f) != chunk) {
+            free(block);
+            return nullptr;
+        }
+        have += chunk;
+    }
+    block[have] = 0;
+    return block;
+}
+
+char* localDup(const char* s) {
+    size_t n = strlen(s);
+    char* p = static_cast<char*>(malloc(n + 1));
+    if (p) memcpy(p, s, n + 1);
+    return p;
+}
+
+} // namespace
+
+// ---- FXArray -----------------------------------------------------------
+
+FXArray::FXArray(const FXArray& o) : items(nullptr), count(0), capacity(0), growStep(o.growStep) {
+    *this = o;
+}
+
+FXArray& FXArray::operator=(const FXArray& o) {
+    if (this == &o) return *this;
+    RemoveAll();
+    growStep = o.growStep;
+    if (o.count > 0) {
+        Realloc(o.count);
+        if (capacity >= o.count) {
+            memcpy(items, o.items, static_cast<size_t>(o.count) * sizeof(void*));
+            count = o.count;
+        }
+    }
+    return *this;
+}
+
+void FXArray::DestroyBuf() {
+    free(items);
+    items = nullptr;
+    count = 0;
+    capacity = 0;
+}
+
+int FXArray::Realloc(int n) {
+    return localGrow(items, count, capacity, n);
+}
+
+void FXArray::Push(void* v) {
+    if (!localRoomForPush(items, count, capacity, growStep)) return;
+    items[count++] = v;
+}
+
+void FXArray::PushVoid() {
+    if (!localRoomForPush(items, count, capacity, growStep)) return;
+    count++;
+}
+
+void* FXArray::Pop() {
+    if (count <= 0) return nullptr;
+    return items[--count];
+}
+
+void FXArray::Insert(int pos, void* v) {
+    if (pos < 0 || pos > count) {
+        Push(v);
+        return;
+    }
+    if (localInsertSlot(items, count, capacity, pos)) items[pos] = v;
+}
+
+void FXArray::MovePos(int pos, int dir) {
+    localMovePos(items, count, pos, dir);
+}
+
+void FXArray::RemovePos(int pos) {
+    if (pos >= 0 && pos < count) localRemoveSlot(items, count, pos);
+}
+
+int FXArray::Findpos(const void* v) const {
+    for (int i = 0; i < count; i++)
+        if (items[i] == v) return i;
+    return -1;
+}
+
+int FXArray::Remove(const void* v) {
+    int pos = Findpos(v);
+    if (pos >= 0) RemovePos(pos);
+    return pos;
+}
+
+bool FXArray::Save(FILE* f) const {
+    if (!f) return false;
+    int n = (items && count > 0) ? count : 0;
+    bool ok = localWriteInt(f, n);
+    for (int i = 0; i < n && ok; i++)
+        ok = localWriteInt(f, static_cast<int32_t>(reinterpret_cast<intptr_t>(items[i])));
+    return ok;
+}
+
+bool FXArray::Load(FILE* f) {
+    count = 0;
+    int32_t n;
+    if (!f || !localReadInt(f, n)) return false;
+    while (count < n) {
+        int batch = n - count < kLoadBatch ? n - count : kLoadBatch;
+        Realloc(count + batch);
+        if (capacity < count + batch) break;
+        for (int i = 0; i < batch; i++) {
+            int32_t v;
+            if (!localReadInt(f, v)) {
+                count = 0;
+                return false;
+            }
+            items[count++] = reinterpret_cast<void*>(static_cast<intptr_t>(v));
+        }
+    }
+    if (count < n) {
+        count = 0;
+        return false;
+    }
+    return true;
+}
+
+// ---- FXStrArray --------------------------------------------------------
+
+FXStrArray::FXStrArray(const FXStrArray& o) : items(nullptr), count(0), capacity(0), growStep(o.growStep) {
+    *this = o;
+}
+
+FXStrArray& FXStrArray::operator=(const FXStrArray& o) {
+    if (this == &o) return *this;
+    RemoveAll();
+    growStep = o.growStep;
+    if (o.count > 0) Realloc(o.count);
+    for (int i = 0; i < o.count && count < capacity; i++)
+        items[count++] = o.items[i] ? localDup(o.items[i]) : nullptr;
+    return *this;
+}
+
+void FXStrArray::DestroyBuf() {
+    RemoveAll();
+    free(items);
+    items = nullptr;
+    count = 0;
+    capacity = 0;
+}
+
+int FXStrArray::Realloc(int n) {
+    return localGrow(items, count, capacity, n);
+}
+
+void FXStrArray::Push(const char* v) {
+    if (!localRoomForPush(items, count, capacity, growStep)) return;
+    items[count++] = (v && *v) ? localDup(v) : nullptr;
+}
+
+void FXStrArray::Pop() {
+    if (count <= 0) return;
+    count--;
+    free(items[count]);
+    items[count] = nullptr;
+}
+
+void FXStrArray::Insert(int pos, const char* v) {
+    if (pos < 0 || pos > count) {
+        Push(v);
+        return;
+    }
+    if (localInsertSlot(items, count, capacity, pos)) items[pos] = (v && *v) ? localDup(v) : nullptr;
+}
+
+void FXStrArray::MovePos(int pos, int dir) {
+    localMovePos(items, count, pos, dir);
+}
+
+void FXStrArray::RemovePos(int pos) {
+    if (pos < 0 || pos >= count) return;
+    free(items[pos]);
+    localRemoveSlot(items, count, pos);
+    items[count] = nullptr;
+}
+
+void FXStrArray::RemoveAll() {
+    for (int i = 0; i < count; i++) {
+        free(items[i]);
+        items[i] = nullptr;
+    }
+    count = 0;
+}
+
+int FXStrArray::Findpos(const char* v) const {
+    bool vEmpty = !v || !*v;
+    for (int i = 0; i < count; i++) {
+        const char* e = items[i];
+        if (e == v) return i;
+        bool eEmpty = !e || !*e;
+        if (eEmpty && vEmpty) return i;
+        if (!eEmpty && !vEmpty && strcmp(e, v) == 0) return i;
+    }
+    return -1;
+}
+
+int FXStrArray::Remove(const char* v) {
+    int pos = Findpos(v);
+    if (pos >= 0) RemovePos(pos);
+    return pos;
+}
+
+void FXStrArray::Change(int pos, const char* s) {
+    if (pos < 0 || pos >= count) return;
+    char* copy = localDup(s ? s : "");
+    free(items[pos]);
+    items[pos] = copy;
+}
+
+bool FXStrArray::Save(FILE* f) const {
+    if (!f) return false;
+    int n = (items && count > 0) ? count : 0;
+    bool ok = localWriteInt(f, n);
+    for (int i = 0; i < n && ok; i++) {
+        size_t len = items[i] ? strlen(items[i]) : 0;
+        ok = localWriteInt(f, static_cast<int32_t>(len)) && (len == 0 || fwrite(items[i], 1, len, f) == len);
+    }
+    return ok;
+}
+
+bool FXStrArray::SaveShortPaths(FILE* f, const char* base) const {
+    if (!f) return false;
+    int n = (items && count > 0) ? count : 0;
+    bool ok = localWriteInt(f, n);
+    for (int i = 0; i < n && ok; i++) {
+        const char* rel =
+            (items[i] && *items[i]) ? fxBuildRelativePath(base, false, items[i], true) : nullptr;
+        size_t len = rel ? strlen(rel) : 0;
+        ok = localWriteInt(f, static_cast<int32_t>(len)) && (len == 0 || fwrite(rel, 1, len, f) == len);
+    }
+    return ok;
+}
+
+bool FXStrArray::Load(FILE* f) {
+    RemoveAll();
+    int32_t n;
+    if (!f || !localReadInt(f, n)) return false;
+    while (count < n) {
+        int batch = n - count < kLoadBatch ? n - count : kLoadBatch;
+        Realloc(count + batch);
+        if (capacity < count + batch) break;
+        for (int i = 0; i < batch; i++) {
+            int32_t len;
+            if (!localReadInt(f, len) || len < 0) {
+                RemoveAll();
+                return false;
+            }
+            char* s = nullptr;
+            if (len > 0 && !(s = localReadText(f, len))) {
+                RemoveAll();
+                return false;
+            }
+            items[count++] = s;
+        }
+    }
+    if (count < n) {
+        RemoveAll();
+        return false;
+    }
+    return true;
+}
+
+// ---- FXFloatArray ------------------------------------------------------
+
+FXFloatArray::FXFloatArray(const FXFloatArray& o)
+    : items(nullptr), count(0), capacity(0), growStep(o.growStep) {
+    *this = o;
+}
+
+FXFloatArray& FXFloatArray::operator=(const FXFloatArray& o) {
+    if (this == &o) return *this;
+    RemoveAll();
+    growStep = o.growStep;
+    if (o.count > 0) {
+        Realloc(o.count);
+        if (capacity >= o.count) {
+            memcpy(items, o.items, static_cast<size_t>(o.count) * sizeof(float));
+            count = o.count;
+        }
+    }
+    return *this;
+}
+
+void FXFloatArray::DestroyBuf() {
+    free(items);
+    items = nullptr;
+    count = 0;
+    capacity = 0;
+}
+
+int FXFloatArray::Realloc(int n) {
+    return localGrow(items, count, capacity, n);
+}
+
+void FXFloatArray::Push(float v) {
+    if (!localRoomForPush(items, count, capacity, growStep)) return;
+    items[count++] = v;
+}
+
+float FXFloatArray::Pop() {
+    if (count <= 0) return 0.0f;
+    return items[--count];
+}
+
+void FXFloatArray::Insert(int pos, float v) {
+    if (pos < 0 || pos > count) {
+        Push(v);
+        return;
+    }
+    if (localInsertSlot(items, count, capacity, pos)) items[pos] = v;
+}
+
+void FXFloatArray::MovePos(int pos, int dir) {
+    localMovePos(items, count, pos, dir);
+}
+
+void FXFloatArray::RemovePos(int pos) {
+    if (pos >= 0 && pos < count) localRemoveSlot(items, count, pos);
+}
+
+bool FXFloatArray::Save(FILE* f) const {
+    if (!f) return false;
+    int n = (items && count > 0) ? count : 0;
+    bool ok = localWriteInt(f, n);
+    for (int i = 0; i < n && ok; i++) {
+        uint32_t bits;
+        memcpy(&bits, &items[i], 4);
+        ok = localWriteInt(f, static_cast<int32_t>(bits));
+    }
+    return ok;
+}
+
+bool FXFloatArray::Load(FILE* f) {
+    count = 0;
+    int32_t n;
+    if (!f || !localReadInt(f, n)) return false;
+    while (count < n) {
+        int batch = n - count < kLoadBatch ? n - count : kLoadBatch;
+        Realloc(count + batch);
+        if (capacity < count + batch) break;
+        for (int i = 0; i < batch; i++) {
+            int32_t v;
+            if (!localReadInt(f, v)) {
+                count = 0;
+                return false;
+            }
+            memcpy(&items[count++], &v, 4);
+        }
+    }
+    if (count < n) {
+        count = 0;
+        return false;
+    }
+    return true;
+}
+
+// ---- FXMemory ----------------------------------------------------------
+
+FXMemory::FXMemory(const FXMemory& o) : data(nullptr), count(0), capacity(0), itemSize(o.itemSize) {
+    *this = o;
+}
+
+FXMemory& FXMemory::operator=(const FXMemory& o) {
+    if (this == &o) return *this;
+    DestroyBuf();
+    itemSize = o.itemSize;
+    if (o.data && o.capacity > 0) {
+        Realloc(o.capacity);
+        if (capacity == o.capacity) {
+            memcpy(data, o.data, static_cast<size_t>(o.capacity) * itemSize);
+            count = o.count;
+        }
+    }
+    return *this;
+}
+
+void FXMemory::DestroyBuf() {
+    free(data);
+    data = nullptr;
+    count = 0;
+    capacity = 0;
+}
+
+int FXMemory::Realloc(int n) {
+    if (n <= capacity || itemSize <= 0) return capacity;
+    size_t size = static_cast<size_t>(itemSize);
+    if (static_cast<size_t>(n) > SIZE_MAX / size) return capacity;
+    unsigned char* block = static_cast<unsigned char*>(malloc(static_cast<size_t>(n) * size));
+    if (!block) return capacity;
+    int k = count < capacity ? count : capacity;
+    if (k < 0) k = 0;
+    if (k > 0 && data) memcpy(block, data, static_cast<size_t>(k) * size);
+    free(data);
+    memset(block + k * size, 0, (static_cast<size_t>(n) - k) * size);
+    data = block;
+    capacity = n;
+    return capacity;
+}
+
+void* FXMemory::GetItemPtr(int i) const {
+    if (!data || i < 0 || i >= count || i >= capacity) return nullptr;
+    return data + static_cast<size_t>(i) * itemSize;
+}

@@ -1,0 +1,180 @@
+#include "base/trace_posix.h"
+
+#include "render/other_posix.h"
+
+#include <cstdarg>
+#include <cstring>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+std::atomic<bool> trcOn{false};
+FILE* trcFile = nullptr;
+void* trcMutex = nullptr;
+char trcThreadStr[1024];
+int trcThreadStrSize = 0;
+char trcTimeStr[1024];
+int trcTimeStrSize = 0;
+char trcTrcText[4097];
+int trcTrcTextSize = 0;
+char trcDynamicError[4097];
+
+namespace {
+
+const char kRule[] = "------------------------------------------------\n";
+const int kTextLimit = 4096;
+
+// vsnprintf reports the length the text would have had: clamp it to what was written.
+int localFormat(char* buf, const char* fmt, va_list args) {
+    int n = fmt ? vsnprintf(buf, kTextLimit + 1, fmt, args) : 0;
+    if (n < 0) n = 0;
+    if (n > kTextLimit) n = kTextLimit;
+    buf[n] = 0;
+    return n;
+}
+
+void localPrefixes() {
+    trcThreadStrSize =
+        snprintf(trcThreadStr, sizeof(trcThreadStr), "%08x: ", static_cast<unsigned>(syscall(SYS_gettid)));
+    trcTimeStrSize = snprintf(trcTimeStr, sizeof(trcTimeStr), "[%.3f] ", static_cast<float>(fxGetTime()));
+}
+
+enum localKind { localTrace, localBare, localError };
+
+void localTrc(localKind kind, const char* fmt, va_list args) {
+    if (!trcOn.load() || !trcMutex) return;
+    fxLock(trcMutex);
+    if (trcOn.load()) {
+        if (kind != localBare) localPrefixes();
+        trcTrcTextSize = localFormat(trcTrcText, fmt, args);
+        if (trcFile) {
+            if (kind == localError) fprintf(trcFile, "#ERROR: ");
+            if (kind != localBare) {
+                fwrite(trcThreadStr, 1, trcThreadStrSize, trcFile);
+                fwrite(trcTimeStr, 1, trcTimeStrSize, trcFile);
+            }
+            fwrite(trcTrcText, 1, trcTrcTextSize, trcFile);
+            fflush(trcFile);
+        }
+    }
+    fxUnlock(trcMutex);
+}
+
+} // namespace
+
+bool fxTracesOpened() {
+    return trcOn.load();
+}
+
+bool fxOpenTraces(const char* filename) {
+    if (trcOn.load()) {
+        fxLock(trcMutex);
+        if (trcFile) {
+            fputs(kRule, trcFile);
+            fputs("fxOpenTraces - attempt to open another traces\n", trcFile);
+            fprintf(trcFile, "               (filename:%s)\n", filename ? filename : "");
+            fprintf(trcFile, "%s\n", kRule);
+            fflush(trcFile);
+        }
+        fxUnlock(trcMutex);
+        return false;
+    }
+    if (!filename || !*filename) return false;
+    FILE* f = fopen(filename, "wt");
+    if (!f) return false;
+    void* mutex = fxCreateMutex();
+    if (!mutex) {
+        fclose(f);
+        return false;
+    }
+    trcFile = f;
+    fputs(kRule, trcFile);
+    fprintf(trcFile, " fxOpenTraces (filename:%s)\n", filename);
+    fprintf(trcFile, "%s\n", kRule);
+    fflush(trcFile);
+    trcMutex = mutex;
+    trcOn.store(true);
+    return true;
+}
+
+void fxCloseTraces() {
+    if (!trcOn.load()) return;
+    fxLock(trcMutex);
+    if (!trcOn.load()) {
+        fxUnlock(trcMutex);
+        return;
+    }
+    trcOn.store(false);
+    fxUnlock(trcMutex);
+    fxDestroyMutex(trcMutex);
+    trcMutex = nullptr;
+    fxCloseTracesFile();
+}
+
+void fxCloseTracesFile() {
+    if (!trcFile) return;
+    fputs("\n", trcFile);
+    fputs(kRule, trcFile);
+    fputs(" end of traces\n", trcFile);
+    fprintf(trcFile, "%s\n", kRule);
+    fclose(trcFile);
+    trcFile = nullptr;
+}
+
+void trc(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    localTrc(localTrace, fmt, args);
+    va_end(args);
+}
+
+void trc1(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    localTrc(localBare, fmt, args);
+    va_end(args);
+}
+
+void err(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    localTrc(localError, fmt, args);
+    va_end(args);
+}
+
+int errmsg(const char* fmt, ...) {
+    bool formatted = false;
+    if (trcOn.load()) {
+        void* mutex = trcMutex;
+        if (mutex) fxLock(mutex);
+        if (trcOn.load()) {
+            va_list args;
+            va_start(args, fmt);
+            int n = localFormat(trcDynamicError, fmt, args);
+            va_end(args);
+            formatted = true;
+            localPrefixes();
+            if (trcFile) {
+                fprintf(trcFile, "#ERROR: ");
+                fwrite(trcThreadStr, 1, trcThreadStrSize, trcFile);
+                fwrite(trcTimeStr, 1, trcTimeStrSize, trcFile);
+                fwrite(trcDynamicError, 1, n, trcFile);
+                fflush(trcFile);
+            }
+            // Shown while the lock is held: the shared buffer stays ours.
+            size_t len = strlen(trcDynamicError);
+            fprintf(stderr, "Error: %s%s", trcDynamicError,
+                    (len && trcDynamicError[len - 1] == '\n') ? "" : "\n");
+        }
+        if (mutex) fxUnlock(mutex);
+    }
+    if (!formatted) {
+        va_list args;
+        va_start(args, fmt);
+        localFormat(trcDynamicError, fmt, args);
+        va_end(args);
+        size_t len = strlen(trcDynamicError);
+        fprintf(stderr, "Error: %s%s", trcDynamicError,
+                (len && trcDynamicError[len - 1] == '\n') ? "" : "\n");
+    }
+    return 1;
+}

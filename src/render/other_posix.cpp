@@ -1,0 +1,63 @@
+#include "render/other_posix.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+#include <sched.h>
+
+double fxGetTime() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    // A 32-bit millisecond count, as the animation timing expects, wrapping after ~49.7 days.
+    return static_cast<uint32_t>(ms) / 1000.0;
+}
+
+void fxSleep(double seconds) {
+    long long ms = static_cast<long long>(seconds * 1000.0 + 0.5);
+    // Zero, tiny and negative times only yield (a negative time must never turn into a huge sleep).
+    if (seconds == 0.0 || ms <= 0) {
+        sched_yield();
+        return;
+    }
+    timespec ts;
+    ts.tv_sec = static_cast<time_t>(ms / 1000);
+    ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+double FXTimeDiff::OnTime() {
+    double now = fxGetTime();
+    double d = now - lastTime;
+    lastTime = now;
+    return d;
+}
+
+namespace {
+// One process-wide linear congruential generator, seeded 1 at start.
+std::atomic<uint32_t> localRandState{1};
+} // namespace
+
+void fxSeedRandom(unsigned int seed) {
+    localRandState.store(seed, std::memory_order_relaxed);
+}
+
+int fxRand() {
+    uint32_t s = localRandState.load(std::memory_order_relaxed);
+    uint32_t next;
+    do {
+        next = s * 214013u + 2531011u;
+    } while (!localRandState.compare_exchange_weak(s, next, std::memory_order_relaxed));
+    return static_cast<int>((next >> 16) & 0x7FFF);
+}
+
+void fxResetRandom() {
+    uint32_t ms = static_cast<uint32_t>(fxGetTime() * 1000.0 + 0.5);
+    fxSeedRandom(static_cast<uint32_t>(fxRand()) * ms);
+}
+
+double fxGetRandom() {
+    return fxRand() / 32767.0;
+}

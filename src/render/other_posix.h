@@ -1,0 +1,28 @@
+#pragma once
+// Clock, sleeping, frame-time differences and the process-wide random source.
+
+#include "render/thread_posix.h"
+
+// Seconds from a monotonic millisecond clock that wraps like a 32-bit counter.
+double fxGetTime();
+// 0 yields; otherwise sleeps seconds rounded to the nearest millisecond.
+void fxSleep(double seconds);
+
+class FXTimeDiff {
+  public:
+    double lastTime;
+
+    FXTimeDiff() : lastTime(0.0) {}
+    // Time since the previous call; the first call returns the clock value itself.
+    double OnTime();
+};
+
+// Reseeds the generator from its own next value and the clock.
+void fxResetRandom();
+// Uniform in [0, 1], both ends included.
+double fxGetRandom();
+
+// The process-wide generator behind fxGetRandom: values 0 ... 32767.
+enum { FX_RAND_MAX = 32767 };
+void fxSeedRandom(unsigned int seed);
+int fxRand();
