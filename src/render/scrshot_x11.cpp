@@ -1,0 +1,200 @@
+#include "render/scrshot_x11.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <cstdint>
+
+#include "base/trace_posix.h"
+
+// The X connection of the captures; opened by the first capture, closed with the capture object.
+static Display* localDisplay = nullptr;
+
+// Errors raised by the server during a capture are noted here instead of ending the process.
+static int localXError = 0;
+static int localTrapError(Display*, XErrorEvent* e) {
+    localXError = e->error_code;
+    return 0;
+}
+
+FXScrShot::FXScrShot() : count(0), useShm(true) {}
+
+FXScrShot::~FXScrShot() {
+    if (localDisplay) {
+        XCloseDisplay(localDisplay);
+        localDisplay = nullptr;
+    }
+}
+
+// A channel of a TrueColor pixel: where it sits and how many bits it has.
+struct localChannel {
+    int shift;
+    int bits;
+    unsigned long mask;
+};
+
+static localChannel localChannelOf(unsigned long mask) {
+    localChannel c = {0, 0, mask};
+    if (!mask) return c;
+    while (!((mask >> c.shift) & 1))
+        c.shift++;
+    while ((mask >> (c.shift + c.bits)) & 1)
+        c.bits++;
+    return c;
+}
+
+static inline uint32_t localTo8(unsigned long pixel, const localChannel& c) {
+    if (!c.bits) return 0;
+    uint32_t v = (uint32_t)((pixel & c.mask) >> c.shift);
+    if (c.bits == 8) return v;
+    if (c.bits > 8) return v >> (c.bits - 8);
+    uint32_t max = (1u << c.bits) - 1;
+    return (v * 255 + max / 2) / max;
+}
+
+static inline unsigned long localFetch(const unsigned char* p, int bytes, bool msbFirst) {
+    unsigned long v = 0;
+    if (msbFirst)
+        for (int i = 0; i < bytes; i++)
+            v = (v << 8) | p[i];
+    else
+        for (int i = bytes - 1; i >= 0; i--)
+            v = (v << 8) | p[i];
+    return v;
+}
+
+// Converts the image into canvas pixels: bytes red, green, blue, alpha 255.
+static void localConvert(XImage* img, Visual* vis, FXPixmap* dst) {
+    int w = dst->width, h = dst->height, bytes = img->bits_per_pixel / 8;
+    bool msbFirst = img->byte_order == MSBFirst;
+    if (bytes == 4 && !msbFirst && vis->red_mask == 0xff0000 && vis->green_mask == 0xff00 &&
+        vis->blue_mask == 0xff) {
+        // The usual desktop: bytes blue, green, red, unused.
+        for (int y = 0; y < h; y++) {
+            const uint32_t* s = (const uint32_t*)(img->data + (size_t)y * img->bytes_per_line);
+            uint32_t* d = dst->pixels + (size_t)y * dst->stride;
+            for (int x = 0; x < w; x++) {
+                uint32_t p = s[x];
+                d[x] = 0xff000000u | ((p & 0xff) << 16) | (p & 0xff00) | ((p >> 16) & 0xff);
+            }
+        }
+        return;
+    }
+    localChannel r = localChannelOf(vis->red_mask), g = localChannelOf(vis->green_mask),
+                 b = localChannelOf(vis->blue_mask);
+    for (int y = 0; y < h; y++) {
+        const unsigned char* s = (const unsigned char*)img->data + (size_t)y * img->bytes_per_line;
+        uint32_t* d = dst->pixels + (size_t)y * dst->stride;
+        for (int x = 0; x < w; x++, s += bytes) {
+            unsigned long p = localFetch(s, bytes, msbFirst);
+            d[x] = 0xff000000u | (localTo8(p, b) << 16) | (localTo8(p, g) << 8) | localTo8(p, r);
+        }
+    }
+}
+
+// A shared-memory image of the root window, or null when the server cannot give one.
+static XImage* localShmCapture(Display* dpy, Window root, Visual* vis, int depth, int w, int h,
+                               XShmSegmentInfo* shm) {
+    if (!XShmQueryExtension(dpy)) return nullptr;
+    XImage* img = XShmCreateImage(dpy, vis, (unsigned)depth, ZPixmap, nullptr, shm, (unsigned)w, (unsigned)h);
+    if (!img) return nullptr;
+    shm->shmid = shmget(IPC_PRIVATE, (size_t)img->bytes_per_line * (size_t)img->height, IPC_CREAT | 0600);
+    if (shm->shmid < 0) {
+        XDestroyImage(img);
+        return nullptr;
+    }
+    shm->shmaddr = img->data = (char*)shmat(shm->shmid, nullptr, 0);
+    // Marked for removal at once: the segment goes away when the last user detaches.
+    shmctl(shm->shmid, IPC_RMID, nullptr);
+    if (shm->shmaddr == (char*)-1) {
+        img->data = nullptr;
+        XDestroyImage(img);
+        return nullptr;
+    }
+    shm->readOnly = False;
+    localXError = 0;
+    bool attached = XShmAttach(dpy, shm);
+    XSync(dpy, False);
+    if (attached && !localXError && XShmGetImage(dpy, root, img, 0, 0, AllPlanes)) {
+        XSync(dpy, False);
+        if (!localXError) return img;
+    }
+    if (attached) XShmDetach(dpy, shm);
+    XSync(dpy, False);
+    shmdt(shm->shmaddr);
+    img->data = nullptr;
+    XDestroyImage(img);
+    return nullptr;
+}
+
+bool FXScrShot::Update() {
+    if (!localDisplay) {
+        localDisplay = XOpenDisplay(nullptr);
+        if (!localDisplay) {
+            err("XOpenDisplay (screen capture)\n");
+            return false;
+        }
+    }
+    Display* dpy = localDisplay;
+    int scr = DefaultScreen(dpy);
+    Window root = RootWindow(dpy, scr);
+    int w = DisplayWidth(dpy, scr), h = DisplayHeight(dpy, scr);
+    if (w <= 0 || h <= 0) return false;
+
+    XWindowAttributes attr;
+    if (!XGetWindowAttributes(dpy, root, &attr) || !attr.visual) {
+        err("XGetWindowAttributes (root window)\n");
+        return false;
+    }
+    Visual* vis = attr.visual;
+    if (vis->c_class != TrueColor && vis->c_class != DirectColor) {
+        err("screen capture: visual class %d of depth %d is not supported\n", vis->c_class, attr.depth);
+        return false;
+    }
+
+    XErrorHandler oldHandler = XSetErrorHandler(localTrapError);
+    XShmSegmentInfo shm = {};
+    XImage* img = useShm ? localShmCapture(dpy, root, vis, attr.depth, w, h, &shm) : nullptr;
+    bool shared = img != nullptr;
+    if (!img) {
+        localXError = 0;
+        img = XGetImage(dpy, root, 0, 0, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
+        XSync(dpy, False);
+        if (img && localXError) {
+            XDestroyImage(img);
+            img = nullptr;
+        }
+    }
+    XSetErrorHandler(oldHandler);
+    if (!img) {
+        err("XGetImage (root window)\n");
+        return false;
+    }
+
+    bool ok = false;
+    int bpp = img->bits_per_pixel;
+    if (bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
+        err("screen capture: %d bits per pixel are not supported\n", bpp);
+    } else if (!pixmap.Realloc(w, h)) {
+        err("screen capture: no memory for %d x %d pixels\n", w, h);
+    } else {
+        float black[4] = {0, 0, 0, 1};
+        Clear(black);
+        localConvert(img, vis, &pixmap);
+        opaque = true;
+        count++;
+        ok = true;
+    }
+
+    if (shared) {
+        XShmDetach(dpy, &shm);
+        XSync(dpy, False);
+        shmdt(shm.shmaddr);
+        img->data = nullptr;
+    }
+    XDestroyImage(img);
+    return ok;
+}
