@@ -1,0 +1,125 @@
+// The OpenGL 1.x render device. The state code (gl.cpp) is portable; binding a context to a
+// drawable is the job of an FXGLBinding: gl_x11.cpp binds to an X11 window through GLX,
+// gl_egl.cpp renders offscreen through EGL without any window system.
+#ifndef MH_RENDER_GL_H
+#define MH_RENDER_GL_H
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include "render/env.h"
+
+struct _XDisplay;
+
+// The multitexture entry points, fetched at run time.
+typedef void(GLAPIENTRY* FXActiveTextureProc)(GLenum texture);
+typedef void(GLAPIENTRY* FXMultiTexCoord2fProc)(GLenum target, GLfloat s, GLfloat t);
+typedef void(GLAPIENTRY* FXMultiTexCoord2fvProc)(GLenum target, const GLfloat* v);
+
+// A window handle on X11: the connection the window belongs to and its id.
+struct FXWindow {
+    _XDisplay* display = nullptr;
+    unsigned long id = 0;
+    bool destroyed = false; // set by the host once the window is gone
+};
+typedef FXWindow* HWND;
+
+// Window rectangle, relative to the parent, as Enlarge remembers it.
+struct FXWinRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The platform part of the device: one context on one drawable.
+class FXGLBinding {
+  public:
+    virtual ~FXGLBinding() {}
+    // Makes the context current on the calling thread, or releases the calling thread's context.
+    virtual bool SetAct(bool on) = 0;
+    // True when the context is current on the calling thread.
+    virtual bool IsAct() = 0;
+    virtual void Swap() = 0;
+    virtual void* GetProc(const char* name) = 0;
+    // Moves the drawable to cover the whole screen (on) or back into its parent (off) and
+    // reports the new client size; false when the binding has no window to move.
+    virtual bool Enlarge(bool on, FXWinRect* saved, int* width, int* height) {
+        (void)on, (void)saved, (void)width, (void)height;
+        return false;
+    }
+};
+
+// Creates a GLX context on a child window that fills `window`; sizes are filled on success.
+FXGLBinding* fxCreateGLBindingX11(HWND window, int* width, int* height, int* screenWidth, int* screenHeight);
+// Creates an offscreen EGL context of the given size.
+FXGLBinding* fxCreateGLBindingEGL(int width, int height);
+
+class FXGL : public PEnv {
+  public:
+    FXGL();
+    ~FXGL() override;
+
+    bool CreateChild(void* window) override;
+    void Destroy() override;
+    void ClrParams() override;
+    void SetAct(bool on) override;
+    bool RenderStart() override;
+    void RenderEnd() override;
+    void SetClrColor(float* rgba) override;
+    void Clrscr(bool color, bool depth, bool stencil) override;
+    void Enlarge(bool on) override;
+    void UpdateLights() override;
+    void ApplyMaterial(FXMaterial* m) override;
+    void ApplyMaterial2(FXMaterial* m) override;
+    void ApplyMatrix(FXMatrix* m) override;
+    void MultiplyMatrix(FXMatrix* m) override;
+    void ApplyMatrixIdentity() override;
+    void EnableLights(bool on) override;
+    void EnableLight(bool on, FXLight* l) override;
+    void DisableAllLights() override;
+    void SetAmbient(float* rgba) override;
+    void EnableDepthTest(bool on) override;
+    void EnableDepthWrite(bool on) override;
+    void EnableCullface(bool front, bool back) override;
+    bool PrepareTexture(FXMaterial* m) override;
+    bool FastPrepareTexture(FXMaterial* m, FXPixmap* pixmap) override;
+    bool PrepareCubeTexture(FXMaterial* m, FXPixmap* px, FXPixmap* nx, FXPixmap* py, FXPixmap* ny,
+                            FXPixmap* pz, FXPixmap* nz) override;
+    void UnprepareTexture(FXMaterial* m) override;
+    // Mesh drawing lives in render.cpp.
+    bool PrepareMesh(FXMesh* mesh) override;
+    void UnprepareMesh(FXMesh* mesh) override;
+    void RenderMesh(FXMesh* mesh) override;
+
+    bool InitExtensions();
+    bool TestExtensionString(const char* list, const char* name);
+    bool TestGL(bool showMessage);
+
+    // Offscreen device of the given size (no window system needed); not current afterwards.
+    bool CreateOffscreen(int width, int height);
+    // True when the context exists and is current on the calling thread.
+    bool IsAct();
+    // Reads the frame drawn so far (before RenderEnd on a double-buffered window) into
+    // `rgba`, width × height × 4 bytes, top row first. Needs the context current.
+    bool ReadFrame(unsigned char* rgba);
+
+    HWND hWnd;
+    unsigned long savedParent;
+    FXWinRect savedRect;
+    FXGLBinding* binding; // takes the place of the device and rendering context handles
+    float clearColor[4];
+    bool extBgra;
+    bool extSeparateSpecular;
+    bool extEdgeClamp;
+    bool extMultitexture;
+    bool extCubeMap;
+
+    // Multitexture entry points, fetched by InitExtensions (null until then).
+    static FXActiveTextureProc glActiveTexture;
+    static FXMultiTexCoord2fProc glMultiTexCoord2f;
+    static FXMultiTexCoord2fvProc glMultiTexCoord2fv;
+
+  private:
+    // Shared tail of CreateChild and CreateOffscreen, with the binding in place.
+    bool FinishCreate();
+};
+
+#endif

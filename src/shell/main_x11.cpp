@@ -1,0 +1,668 @@
+// The saver's window procedure and, below it, the screen-saver host for X11: command line,
+// configuration file, the saver window, the event loop and the way the process ends.
+#include "shell/main_x11.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <deque>
+#include <set>
+#include <string>
+
+#include "render/other_posix.h"
+#include "shell/scene.h"
+
+// ---- The saver's side -------------------------------------------------------------------
+
+bool escapeHit = false;
+bool started = false;
+double startTime = 0;
+bool isPreview = false;
+char veskPath[520] = {0};
+const char* logsFile = "mhollow.log";
+const char* scrFile = "mhollow.scr";
+const char* scrRegName = "Software\\vesk3d\\Screensavers\\Mirehollow";
+
+static bool localRegistered = false;
+static char localLogPath[600];
+
+bool fxGetConfigFile(char* path, int size) {
+    const char* base = getenv("XDG_CONFIG_HOME");
+    int n;
+    if (base && *base) {
+        n = snprintf(path, size, "%s/vesk3d/Screensavers/Mirehollow.conf", base);
+    } else {
+        const char* home = getenv("HOME");
+        if (!home || !*home) return false;
+        n = snprintf(path, size, "%s/.config/vesk3d/Screensavers/Mirehollow.conf", home);
+    }
+    return n > 0 && n < size;
+}
+
+// The data directory: the value "path" of the configuration, else the directory the build
+// or the installation put the package in.
+static void localReadConfig() {
+    char file[1024];
+    if (fxGetConfigFile(file, sizeof(file))) {
+        if (FILE* f = fopen(file, "r")) {
+            char line[2048];
+            while (fgets(line, sizeof(line), f)) {
+                size_t n = strlen(line);
+                while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r'))
+                    line[--n] = 0;
+                const char* p = line;
+                while (*p == ' ' || *p == '\t')
+                    p++;
+                if (strncmp(p, "path", 4) != 0) continue;
+                p += 4;
+                while (*p == ' ' || *p == '\t')
+                    p++;
+                if (*p != '=') continue;
+                p++;
+                while (*p == ' ' || *p == '\t')
+                    p++;
+                if (strlen(p) >= sizeof(veskPath)) {
+                    fprintf(stderr, "mhollow: the data directory in %s is too long; ignored\n", file);
+                    break;
+                }
+                strcpy(veskPath, p);
+                break;
+            }
+            fclose(f);
+        }
+    }
+    if (veskPath[0]) return;
+    char probe[1024];
+    snprintf(probe, sizeof(probe), "%s/mirehollow.dat", MH_DATA_DIR_DEFAULT);
+    const char* dir = access(probe, R_OK) == 0 ? MH_DATA_DIR_DEFAULT : MH_DATA_DIR_INSTALLED;
+    snprintf(veskPath, sizeof(veskPath), "%s", dir);
+}
+
+static bool localMakeDirs(const char* path) {
+    char buf[600];
+    if (snprintf(buf, sizeof(buf), "%s", path) >= (int)sizeof(buf)) return false;
+    for (char* p = buf + 1; *p; p++) {
+        if (*p != '/') continue;
+        *p = 0;
+        if (mkdir(buf, 0755) != 0 && errno != EEXIST) return false;
+        *p = '/';
+    }
+    return mkdir(buf, 0755) == 0 || errno == EEXIST;
+}
+
+// The trace log goes into the data directory; an installed, read-only one sends it to the
+// user's state directory instead.
+static void localChooseLogFile() {
+    logsFile = "mhollow.log";
+    if (veskPath[0] && access(veskPath, W_OK) == 0) return;
+    char dir[560];
+    const char* state = getenv("XDG_STATE_HOME");
+    const char* home = getenv("HOME");
+    if (state && *state)
+        snprintf(dir, sizeof(dir), "%s/mirehollow", state);
+    else if (home && *home)
+        snprintf(dir, sizeof(dir), "%s/.local/state/mirehollow", home);
+    else
+        return;
+    if (!localMakeDirs(dir)) return;
+    snprintf(localLogPath, sizeof(localLogPath), "%s/mhollow.log", dir);
+    logsFile = localLogPath;
+}
+
+// Making this program the desktop's screen saver belongs to the desktop integration, which
+// this build does not have yet.
+static void localRegister(HWND) {
+    fprintf(stderr, "mhollow: registering as the desktop's screen saver is not available on this system\n");
+    localRegistered = false;
+}
+
+LRESULT ScreenSaverProc(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        if (strstr(GetCommandLineA(), "register_scrsaver")) {
+            localRegister(window);
+            return -1;
+        }
+        localReadConfig();
+        localChooseLogFile();
+        InitScene(window, fChildPreview == 1);
+        startTime = fxGetTime();
+        started = true;
+        return 0;
+    case WM_DESTROY:
+        DestroyScene();
+        return 0;
+    case WM_PAINT:
+        // Nothing is painted here: the render loop owns the window's pixels.
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_CLOSE:
+        if (fChildPreview != 0 || escapeHit || (started && fxGetTime() - startTime > 4.0))
+            DestroyWindow(window);
+        return 0;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+    case WM_SYSCHAR:
+        escapeHit = true;
+        DestroyWindow(window);
+        return DefScreenSaverProc(window, message, wParam, lParam);
+    default:
+        return DefScreenSaverProc(window, message, wParam, lParam);
+    }
+}
+
+bool ScreenSaverConfigureDialog(HWND, unsigned, WPARAM, LPARAM) {
+    return false;
+}
+
+bool RegisterDialogClasses(void*) {
+    return true;
+}
+
+// ---- The host ---------------------------------------------------------------------------
+
+int fChildPreview = 0;
+HWND hMainWindow = nullptr;
+
+namespace {
+
+struct FXPosted {
+    HWND window;
+    unsigned message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+std::string localCommandLine;
+std::deque<FXPosted> localPosted;
+bool localQuit = false;
+bool localFullScreen = false;
+int localStartX = 0, localStartY = 0; // pointer position when the window was created
+bool localPointerMoved = false;
+std::atomic<int> localXErrors{0};
+int localSignalPipe[2] = {-1, -1};
+volatile sig_atomic_t localSignalled = 0;
+
+// Errors are expected where windows vanish under us (a preview parent closing, an invalid
+// window id): they are counted, never fatal.
+int localXErrorHandler(Display*, XErrorEvent*) {
+    localXErrors++;
+    return 0;
+}
+
+void localOnSignal(int) {
+    localSignalled = 1;
+    if (localSignalPipe[1] >= 0) {
+        char c = 1;
+        ssize_t r = write(localSignalPipe[1], &c, 1);
+        (void)r;
+    }
+}
+
+bool localInstallSignals() {
+    if (pipe(localSignalPipe) != 0) return false;
+    for (int fd : localSignalPipe) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    struct sigaction sa;
+    memset(&sa, 0, sizeof(sa));
+    sa.sa_handler = localOnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    return true;
+}
+
+} // namespace
+
+const char* GetCommandLineA() {
+    return localCommandLine.c_str();
+}
+
+bool PostMessage(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
+    if (!window || window->destroyed) return false;
+    localPosted.push_back({window, message, wParam, lParam});
+    return true;
+}
+
+bool DestroyWindow(HWND window) {
+    if (!window || window->destroyed) return false;
+    window->destroyed = true;
+    localQuit = true;
+    ScreenSaverProc(window, WM_DESTROY, 0, 0);
+    if (window->display && window->id) {
+        XDestroyWindow((Display*)window->display, window->id);
+        XSync((Display*)window->display, False);
+    }
+    return true;
+}
+
+LRESULT DefScreenSaverProc(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
+    if (!window || window->destroyed || !localFullScreen) return 0;
+    switch (message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        PostMessage(window, WM_CLOSE, 0, 0);
+        break;
+    case WM_MOUSEMOVE: {
+        int x = (int16_t)(lParam & 0xFFFF), y = (int16_t)((lParam >> 16) & 0xFFFF);
+        if (x != localStartX || y != localStartY) {
+            localPointerMoved = true;
+            PostMessage(window, WM_CLOSE, 0, 0);
+        }
+        break;
+    }
+    case WM_ACTIVATE:
+    case WM_ACTIVATEAPP:
+    case WM_NCACTIVATE:
+        if (wParam == 0 && localPointerMoved) PostMessage(window, WM_CLOSE, 0, 0);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+// ---- Command line -----------------------------------------------------------------------
+
+namespace {
+
+// One "--name" option. `value` is null when the option was given without one.
+struct FXSaverOption {
+    const char* name;
+    enum { none, optional, required } value;
+    bool (*apply)(FXSaverArgs* args, const char* value, char* error, int errorSize);
+    const char* help;
+};
+
+bool localParseSize(const char* text, int* w, int* h) {
+    char* end = nullptr;
+    long a = strtol(text, &end, 10);
+    if (end == text || (*end != 'x' && *end != 'X')) return false;
+    const char* p = end + 1;
+    long b = strtol(p, &end, 10);
+    if (end == p || *end) return false;
+    if (a < 1 || b < 1 || a > 16384 || b > 16384) return false;
+    *w = (int)a;
+    *h = (int)b;
+    return true;
+}
+
+bool localOptWindow(FXSaverArgs* args, const char* value, char* error, int errorSize) {
+    args->mode = fxModeWindow;
+    if (value && !localParseSize(value, &args->windowWidth, &args->windowHeight)) {
+        snprintf(error, errorSize, "--window: \"%s\" is not a size such as 1280x720", value);
+        return false;
+    }
+    return true;
+}
+
+bool localOptHelp(FXSaverArgs* args, const char*, char*, int) {
+    args->mode = fxModeHelp;
+    return true;
+}
+
+const FXSaverOption localOptions[] = {
+    {"window", FXSaverOption::optional, localOptWindow,
+     "--window[=WxH]  run in an ordinary window (1280x720)"},
+    {"help", FXSaverOption::none, localOptHelp, "--help          show this text"},
+};
+
+void localUsage(FILE* f) {
+    fprintf(f, "usage: mhollow [/s | /p <window id> | /c | --option ...]\n"
+               "  /s              full screen, ends on input\n"
+               "  /p <window id>  draw into a child of the given X window\n"
+               "  /c              tell how to configure the data directory\n");
+    for (const FXSaverOption& o : localOptions)
+        fprintf(f, "  %s\n", o.help);
+}
+
+// The number after the preview letter: the rest of its argument, else the next argument.
+unsigned long localParseWindowId(const char* text) {
+    while (*text == ':' || *text == ' ' || *text == '=')
+        text++;
+    if (!*text) return 0;
+    char* end = nullptr;
+    unsigned long id = strtoul(text, &end, 0);
+    return end && *end == 0 ? id : 0;
+}
+
+} // namespace
+
+bool fxParseSaverArgs(int argc, char** argv, FXSaverArgs* args, char* error, int errorSize) {
+    *args = FXSaverArgs();
+    error[0] = 0;
+    bool ours = false;
+    for (int i = 1; i < argc; i++)
+        if (strncmp(argv[i], "--", 2) == 0) ours = true;
+    if (ours) {
+        for (int i = 1; i < argc; i++) {
+            const char* arg = argv[i];
+            if (strncmp(arg, "--", 2) != 0) {
+                snprintf(error, errorSize, "unexpected argument \"%s\"", arg);
+                return false;
+            }
+            const char* name = arg + 2;
+            const char* eq = strchr(name, '=');
+            size_t len = eq ? (size_t)(eq - name) : strlen(name);
+            const FXSaverOption* opt = nullptr;
+            for (const FXSaverOption& o : localOptions)
+                if (strlen(o.name) == len && strncmp(o.name, name, len) == 0) opt = &o;
+            if (!opt) {
+                snprintf(error, errorSize, "unknown option \"%s\"", arg);
+                return false;
+            }
+            const char* value = eq ? eq + 1 : nullptr;
+            if (!value && opt->value != FXSaverOption::none && i + 1 < argc &&
+                strncmp(argv[i + 1], "--", 2) != 0) {
+                // An optional value only takes the next word when nothing else could.
+                int w, h;
+                if (opt->value == FXSaverOption::required || localParseSize(argv[i + 1], &w, &h))
+                    value = argv[++i];
+            }
+            if (value && opt->value == FXSaverOption::none) {
+                snprintf(error, errorSize, "--%s takes no value", opt->name);
+                return false;
+            }
+            if (!value && opt->value == FXSaverOption::required) {
+                snprintf(error, errorSize, "--%s needs a value", opt->name);
+                return false;
+            }
+            if (!opt->apply(args, value, error, errorSize)) return false;
+        }
+        return true;
+    }
+    for (int i = 1; i < argc; i++) {
+        for (const char* p = argv[i]; *p; p++) {
+            switch (*p) {
+            case 's':
+            case 'S':
+                args->mode = fxModeFullScreen;
+                return true;
+            case 'p':
+            case 'P':
+                args->mode = fxModePreview;
+                args->previewParent = localParseWindowId(p + 1);
+                if (!args->previewParent && !p[1] && i + 1 < argc)
+                    args->previewParent = localParseWindowId(argv[i + 1]);
+                return true;
+            case 'c':
+            case 'C':
+                args->mode = fxModeConfigure;
+                return true;
+            case 'a':
+            case 'A':
+                args->mode = fxModePassword;
+                return true;
+            default:
+                break;
+            }
+        }
+    }
+    args->mode = fxModeConfigure;
+    return true;
+}
+
+// ---- The saver window and its event loop --------------------------------------------------
+
+namespace {
+
+Cursor localBlankCursor(Display* dpy, Window w) {
+    static const char bits[1] = {0};
+    Pixmap pix = XCreateBitmapFromData(dpy, w, bits, 1, 1);
+    XColor black;
+    memset(&black, 0, sizeof(black));
+    Cursor c = XCreatePixmapCursor(dpy, pix, pix, &black, &black, 0, 0);
+    XFreePixmap(dpy, pix);
+    return c;
+}
+
+// Delivers one X event as window messages.
+void localDispatch(HWND hwnd, XEvent* ev, Atom deleteAtom, std::set<unsigned>* keysDown) {
+    Display* dpy = (Display*)hwnd->display;
+    switch (ev->type) {
+    case KeyPress: {
+        keysDown->insert(ev->xkey.keycode);
+        bool alt = (ev->xkey.state & Mod1Mask) != 0;
+        KeySym sym = 0;
+        char text[16];
+        int n = XLookupString(&ev->xkey, text, sizeof(text), &sym, nullptr);
+        ScreenSaverProc(hwnd, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, (WPARAM)sym, 0);
+        for (int i = 0; i < n && !hwnd->destroyed; i++)
+            ScreenSaverProc(hwnd, alt ? WM_SYSCHAR : WM_CHAR, (WPARAM)(unsigned char)text[i], 0);
+        break;
+    }
+    case KeyRelease:
+        // A key pressed before the saver started (the one that launched it) is not input.
+        if (!keysDown->erase(ev->xkey.keycode)) break;
+        ScreenSaverProc(hwnd, (ev->xkey.state & Mod1Mask) ? WM_SYSKEYUP : WM_KEYUP, 0, 0);
+        break;
+    case ButtonPress: {
+        unsigned m = 0;
+        if (ev->xbutton.button == Button1) m = WM_LBUTTONDOWN;
+        if (ev->xbutton.button == Button2) m = WM_MBUTTONDOWN;
+        if (ev->xbutton.button == Button3) m = WM_RBUTTONDOWN;
+        if (m) ScreenSaverProc(hwnd, m, 0, fxMakePointParam(ev->xbutton.x_root, ev->xbutton.y_root));
+        break;
+    }
+    case MotionNotify:
+        ScreenSaverProc(hwnd, WM_MOUSEMOVE, 0, fxMakePointParam(ev->xmotion.x_root, ev->xmotion.y_root));
+        break;
+    case FocusIn:
+    case FocusOut:
+        if (ev->xfocus.mode != NotifyNormal || ev->xfocus.detail == NotifyInferior) break;
+        ScreenSaverProc(hwnd, WM_ACTIVATE, ev->type == FocusIn ? 1 : 0, 0);
+        break;
+    case Expose:
+        if (ev->xexpose.count != 0) break;
+        ScreenSaverProc(hwnd, WM_ERASEBKGND, 0, 0);
+        if (!hwnd->destroyed) ScreenSaverProc(hwnd, WM_PAINT, 0, 0);
+        break;
+    case DestroyNotify:
+        // Removed from outside (a preview's parent went away): run the destroy path.
+        if (ev->xdestroywindow.window == hwnd->id) {
+            hwnd->id = 0;
+            DestroyWindow(hwnd);
+        }
+        break;
+    case ClientMessage:
+        if ((Atom)ev->xclient.data.l[0] == deleteAtom) DestroyWindow(hwnd);
+        break;
+    default:
+        (void)dpy;
+        break;
+    }
+}
+
+void localRunLoop(HWND hwnd, Atom deleteAtom) {
+    Display* dpy = (Display*)hwnd->display;
+    std::set<unsigned> keysDown;
+    int xfd = ConnectionNumber(dpy);
+    while (!localQuit) {
+        while (!localPosted.empty() && !localQuit) {
+            FXPosted m = localPosted.front();
+            localPosted.pop_front();
+            if (!m.window->destroyed) ScreenSaverProc(m.window, m.message, m.wParam, m.lParam);
+        }
+        if (localQuit) break;
+        if (localSignalled) {
+            DestroyWindow(hwnd);
+            break;
+        }
+        if (XPending(dpy) > 0) {
+            XEvent ev;
+            XNextEvent(dpy, &ev);
+            localDispatch(hwnd, &ev, deleteAtom, &keysDown);
+            continue;
+        }
+        struct pollfd fds[2] = {{xfd, POLLIN, 0}, {localSignalPipe[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+        if (fds[1].revents & POLLIN) {
+            char buf[16];
+            while (read(localSignalPipe[0], buf, sizeof(buf)) > 0) {
+            }
+        }
+    }
+}
+
+int localRunHost(const FXSaverArgs& args) {
+    XInitThreads();
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) {
+        fprintf(stderr, "mhollow: cannot open the X display \"%s\"\n", XDisplayName(nullptr));
+        return 1;
+    }
+    XSetErrorHandler(localXErrorHandler);
+    int screen = DefaultScreen(dpy);
+    Window root = RootWindow(dpy, screen);
+    FXWindow saver;
+    saver.display = dpy;
+    Atom deleteAtom = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+    Cursor blank = 0;
+    XSetWindowAttributes wa;
+    memset(&wa, 0, sizeof(wa));
+    wa.background_pixel = BlackPixel(dpy, screen);
+
+    if (args.mode == fxModePreview) {
+        XWindowAttributes pa;
+        int before = localXErrors;
+        if (!args.previewParent || !XGetWindowAttributes(dpy, args.previewParent, &pa) ||
+            localXErrors != before) {
+            // Not a window: nothing happens.
+            XCloseDisplay(dpy);
+            return 0;
+        }
+        fChildPreview = 1;
+        wa.event_mask = ExposureMask | StructureNotifyMask;
+        saver.id = XCreateWindow(dpy, args.previewParent, 0, 0, pa.width > 0 ? pa.width : 1,
+                                 pa.height > 0 ? pa.height : 1, 0, CopyFromParent, InputOutput,
+                                 CopyFromParent, CWBackPixel | CWEventMask, &wa);
+    } else if (args.mode == fxModeFullScreen) {
+        localFullScreen = true;
+        wa.override_redirect = True;
+        wa.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | PointerMotionMask |
+                        FocusChangeMask | ExposureMask | StructureNotifyMask;
+        saver.id = XCreateWindow(dpy, root, 0, 0, DisplayWidth(dpy, screen), DisplayHeight(dpy, screen), 0,
+                                 CopyFromParent, InputOutput, CopyFromParent,
+                                 CWBackPixel | CWEventMask | CWOverrideRedirect, &wa);
+        blank = localBlankCursor(dpy, saver.id);
+        XDefineCursor(dpy, saver.id, blank);
+        XStoreName(dpy, saver.id, "SCREENSAVER");
+        Window r, c;
+        int wx, wy;
+        unsigned mask;
+        XQueryPointer(dpy, root, &r, &c, &localStartX, &localStartY, &wx, &wy, &mask);
+    } else {
+        wa.event_mask = KeyPressMask | KeyReleaseMask | ExposureMask | StructureNotifyMask;
+        saver.id = XCreateWindow(dpy, root, 0, 0, args.windowWidth, args.windowHeight, 0, CopyFromParent,
+                                 InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &wa);
+        XStoreName(dpy, saver.id, "Mirehollow");
+        XSetWMProtocols(dpy, saver.id, &deleteAtom, 1);
+        XSizeHints* hints = XAllocSizeHints();
+        if (hints) {
+            hints->flags = PMinSize | PMaxSize;
+            hints->min_width = hints->max_width = args.windowWidth;
+            hints->min_height = hints->max_height = args.windowHeight;
+            XSetWMNormalHints(dpy, saver.id, hints);
+            XFree(hints);
+        }
+    }
+    XSync(dpy, False);
+    if (!saver.id) {
+        fprintf(stderr, "mhollow: cannot create the saver window\n");
+        XCloseDisplay(dpy);
+        return 1;
+    }
+    hMainWindow = &saver;
+
+    if (ScreenSaverProc(&saver, WM_CREATE, 0, 0) == -1) {
+        // Creation refused: the window never shows and the process ends.
+        XDestroyWindow(dpy, saver.id);
+        XCloseDisplay(dpy);
+        hMainWindow = nullptr;
+        return localRegistered ? 0 : 1;
+    }
+    if (args.mode == fxModeFullScreen) {
+        XMapRaised(dpy, saver.id);
+        XSync(dpy, False);
+        // Take all input; the window manager or another client may hold a grab for a moment.
+        for (int i = 0; i < 20; i++) {
+            if (XGrabKeyboard(dpy, saver.id, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess)
+                break;
+            usleep(50000);
+        }
+        XGrabPointer(dpy, saver.id, True, ButtonPressMask | PointerMotionMask, GrabModeAsync, GrabModeAsync,
+                     None, blank, CurrentTime);
+        XSetInputFocus(dpy, saver.id, RevertToParent, CurrentTime);
+    } else {
+        XMapWindow(dpy, saver.id);
+    }
+    XFlush(dpy);
+
+    localRunLoop(&saver, deleteAtom);
+    if (!saver.destroyed) DestroyWindow(&saver);
+    if (blank) XFreeCursor(dpy, blank);
+    hMainWindow = nullptr;
+    XCloseDisplay(dpy);
+    return 0;
+}
+
+} // namespace
+
+int fxSaverMain(int argc, char** argv) {
+    localCommandLine.clear();
+    for (int i = 0; i < argc; i++) {
+        if (i) localCommandLine += ' ';
+        localCommandLine += argv[i];
+    }
+    FXSaverArgs args;
+    char error[256];
+    if (!fxParseSaverArgs(argc, argv, &args, error, sizeof(error))) {
+        fprintf(stderr, "mhollow: %s\n", error);
+        localUsage(stderr);
+        return 2;
+    }
+    switch (args.mode) {
+    case fxModeHelp:
+        localUsage(stdout);
+        return 0;
+    case fxModeConfigure: {
+        char file[1024];
+        if (!fxGetConfigFile(file, sizeof(file)))
+            snprintf(file, sizeof(file), "~/.config/vesk3d/Screensavers/Mirehollow.conf");
+        printf("Mirehollow has no settings dialog; to choose its data directory put a line path=<directory> "
+               "in %s\n",
+               file);
+        return 0;
+    }
+    case fxModePassword:
+        return 0;
+    default:
+        break;
+    }
+    if (!localInstallSignals()) {
+        fprintf(stderr, "mhollow: cannot set up signal handling\n");
+        return 1;
+    }
+    return localRunHost(args);
+}
