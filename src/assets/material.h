@@ -64,6 +64,10 @@ class FXMaterial {
     FXCanvas canvas;
     FXStr texName;
 
+    // The record alone, without its texture: false for a short or damaged record.
+    bool ReadRecord(FILE* f);
+    bool ReadRecordC(FXPackageData* d);
+
   private:
     bool TextureLoaded(bool decoded);
     void ReleaseTexture();

@@ -96,10 +96,10 @@ class PEnv {
     bool depthTest;
     bool cullFront;
     bool cullBack;
-    FXMutex* mutex;
+    void* mutex; // recursive, from fxCreateMutex
     std::atomic<bool> loopRunning;
     std::atomic<bool> stopLoop;
-    FXThread* thread;
+    void* thread; // from fxCreateThread
     FXMatrix matrix;
     void* window;
     bool npotTextures;

@@ -1,0 +1,664 @@
+#include "assets/canvas.h"
+
+#include <dlfcn.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "assets/font_ft.h"
+#include "assets/package.h"
+#include "base/trace_posix.h"
+
+// ---------------------------------------------------------------------------------------------
+// Colours
+
+void fxColSetBlackT(float* c) {
+    c[0] = c[1] = c[2] = c[3] = 0.0f;
+}
+
+void fxColSetBlack(float* c) {
+    c[0] = c[1] = c[2] = 0.0f;
+    c[3] = 1.0f;
+}
+
+void fxColSetWhite(float* c) {
+    c[0] = c[1] = c[2] = c[3] = 1.0f;
+}
+
+// Component to byte, truncated; values outside 0..1 (and NaN) are held to the range.
+static unsigned localChannel(float v) {
+    if (!(v > 0.0f)) return 0;
+    if (v >= 1.0f) return 255;
+    return (unsigned)(int)(v * 255.0f);
+}
+
+unsigned fxColToInt1(const float* c) {
+    return (localChannel(c[3]) << 24) | (localChannel(c[2]) << 16) | (localChannel(c[1]) << 8) |
+           localChannel(c[0]);
+}
+
+void fxColFromInt1(float* c, unsigned v) {
+    c[0] = (float)(v & 255) / 255.0f;
+    c[1] = (float)((v >> 8) & 255) / 255.0f;
+    c[2] = (float)((v >> 16) & 255) / 255.0f;
+    c[3] = (float)(v >> 24) / 255.0f;
+}
+
+unsigned fxColToInt(const float* c) {
+    return (localChannel(c[3]) << 24) | (localChannel(c[0]) << 16) | (localChannel(c[1]) << 8) |
+           localChannel(c[2]);
+}
+
+void fxColFromInt(float* c, unsigned v) {
+    c[2] = (float)(v & 255) / 255.0f;
+    c[1] = (float)((v >> 8) & 255) / 255.0f;
+    c[0] = (float)((v >> 16) & 255) / 255.0f;
+    c[3] = (float)(v >> 24) / 255.0f;
+}
+
+void fxColCutRange(float* c) {
+    for (int i = 0; i < 4; i++) {
+        if (c[i] < 0.0f)
+            c[i] = 0.0f;
+        else if (c[i] > 1.0f)
+            c[i] = 1.0f;
+    }
+}
+
+bool fxColIsZero(const float* c) {
+    return c[0] == 0.0f && c[1] == 0.0f && c[2] == 0.0f && c[3] == 0.0f;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The image library binding
+
+namespace {
+typedef unsigned int ILenum;
+typedef unsigned int ILuint;
+typedef int ILint;
+typedef unsigned char ILboolean;
+typedef unsigned char ILubyte;
+
+const ILenum IL_IMAGE_WIDTH = 0x0DE4;
+const ILenum IL_IMAGE_HEIGHT = 0x0DE5;
+const ILenum IL_IMAGE_BPP = 0x0DE8;
+const ILenum IL_IMAGE_FORMAT = 0x0DEA;
+const ILenum IL_IMAGE_TYPE = 0x0DEB;
+const ILenum IL_RGB = 0x1907;
+const ILenum IL_RGBA = 0x1908;
+const ILenum IL_LUMINANCE = 0x1909;
+const ILenum IL_UNSIGNED_BYTE = 0x1401;
+const ILenum IL_FILE_OVERWRITE = 0x0620;
+const ILenum IL_JPG_QUALITY = 0x0711;
+const ILenum IL_ORIGIN_SET = 0x0600;
+const ILenum IL_ORIGIN_UPPER_LEFT = 0x0602;
+const ILenum IL_ORIGIN_MODE = 0x0603;
+const ILenum IL_BMP = 0x0420;
+const ILenum IL_JPG = 0x0425;
+const ILenum IL_PNG = 0x042A;
+const ILenum IL_TGA = 0x042D;
+const ILenum IL_GIF = 0x0436;
+
+std::string ilName = "libIL.so.1";
+std::string iluName = "libILU.so.1";
+} // namespace
+
+static void* ilDLL = nullptr;
+static void* iluDLL = nullptr;
+
+static void (*pilInit)();
+static void (*pilShutDown)();
+static ILboolean (*pilEnable)(ILenum);
+static ILboolean (*pilDisable)(ILenum);
+static void (*pilSetInteger)(ILenum, ILint);
+static void (*pilGenImages)(ILint, ILuint*);
+static void (*pilDeleteImages)(ILint, const ILuint*);
+static void (*pilBindImage)(ILuint);
+static ILint (*pilGetInteger)(ILenum);
+static ILboolean (*pilLoadImage)(const char*);
+static ILboolean (*pilLoadL)(ILenum, const void*, ILuint);
+static ILboolean (*pilSaveImage)(const char*);
+static ILuint (*pilCloneCurImage)();
+static ILboolean (*pilConvertImage)(ILenum, ILenum);
+static ILuint (*pilCopyPixels)(ILuint, ILuint, ILuint, ILuint, ILuint, ILuint, ILenum, ILenum, void*);
+static ILboolean (*pilSetPixels)(ILint, ILint, ILint, ILuint, ILuint, ILuint, ILenum, ILenum, void*);
+static ILubyte* (*pilGetData)();
+static ILboolean (*piluScale)(ILuint, ILuint, ILuint);
+static void (*piluImageParameter)(ILenum, ILenum);
+static ILboolean (*pilTexImage)(ILuint, ILuint, ILuint, ILubyte, ILenum, ILenum, void*);
+
+template <typename F> static bool localResolve(void* module, const char* name, F& fn) {
+    fn = reinterpret_cast<F>(dlsym(module, name));
+    return fn != nullptr;
+}
+
+static void localUnloadImports() {
+    trc("unload devil\n");
+    if (ilDLL) {
+        if (pilShutDown) pilShutDown();
+        dlclose(ilDLL);
+        ilDLL = nullptr;
+    }
+    if (iluDLL) {
+        dlclose(iluDLL);
+        iluDLL = nullptr;
+    }
+    pilInit = nullptr;
+    pilShutDown = nullptr;
+    pilEnable = nullptr;
+    pilDisable = nullptr;
+    pilSetInteger = nullptr;
+    pilGenImages = nullptr;
+    pilDeleteImages = nullptr;
+    pilBindImage = nullptr;
+    pilGetInteger = nullptr;
+    pilLoadImage = nullptr;
+    pilLoadL = nullptr;
+    pilSaveImage = nullptr;
+    pilCloneCurImage = nullptr;
+    pilConvertImage = nullptr;
+    pilCopyPixels = nullptr;
+    pilSetPixels = nullptr;
+    pilGetData = nullptr;
+    piluScale = nullptr;
+    piluImageParameter = nullptr;
+    pilTexImage = nullptr;
+}
+
+static bool localLoadImports() {
+    trc("loading devil\n");
+    ilDLL = dlopen(ilName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!ilDLL) {
+        err("failed to load devil.dll\n");
+        return false;
+    }
+    iluDLL = dlopen(iluName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!iluDLL) {
+        err("failed to load ilu.dll\n");
+        dlclose(ilDLL);
+        ilDLL = nullptr;
+        return false;
+    }
+    bool ok = localResolve(ilDLL, "ilInit", pilInit) && localResolve(ilDLL, "ilShutDown", pilShutDown) &&
+              localResolve(ilDLL, "ilEnable", pilEnable) && localResolve(ilDLL, "ilDisable", pilDisable) &&
+              localResolve(ilDLL, "ilSetInteger", pilSetInteger) &&
+              localResolve(ilDLL, "ilGenImages", pilGenImages) &&
+              localResolve(ilDLL, "ilDeleteImages", pilDeleteImages) &&
+              localResolve(ilDLL, "ilBindImage", pilBindImage) &&
+              localResolve(ilDLL, "ilGetInteger", pilGetInteger) &&
+              localResolve(ilDLL, "ilLoadImage", pilLoadImage) && localResolve(ilDLL, "ilLoadL", pilLoadL) &&
+              localResolve(ilDLL, "ilSaveImage", pilSaveImage) &&
+              localResolve(ilDLL, "ilCloneCurImage", pilCloneCurImage) &&
+              localResolve(ilDLL, "ilConvertImage", pilConvertImage) &&
+              localResolve(ilDLL, "ilCopyPixels", pilCopyPixels) &&
+              localResolve(ilDLL, "ilSetPixels", pilSetPixels) &&
+              localResolve(ilDLL, "ilGetData", pilGetData) && localResolve(iluDLL, "iluScale", piluScale) &&
+              localResolve(iluDLL, "iluImageParameter", piluImageParameter) &&
+              localResolve(ilDLL, "ilTexImage", pilTexImage);
+    if (!ok) return false;
+    trc("loading ok\n");
+    return true;
+}
+
+bool fxLoadDevil() {
+    if (ilDLL) return true;
+    if (!localLoadImports()) {
+        err("failed to load devil libraries\n");
+        localUnloadImports();
+        return false;
+    }
+    pilInit();
+    // Decoders deliver rows in file order unless told otherwise (BMP and some TGA bottom row
+    // first); every canvas expects the top row first.
+    pilEnable(IL_ORIGIN_SET);
+    pilSetInteger(IL_ORIGIN_MODE, IL_ORIGIN_UPPER_LEFT);
+    return true;
+}
+
+void fxUnloadDevil() {
+    localUnloadImports();
+}
+
+bool fxDevilLoaded() {
+    return ilDLL != nullptr;
+}
+
+void fxSetDevilLibraryNames(const char* il, const char* ilu) {
+    ilName = il ? il : "libIL.so.1";
+    iluName = ilu ? ilu : "libILU.so.1";
+}
+
+static bool localDetectTransFilename(const char* name) {
+    std::string s(name ? name : "");
+    for (char& ch : s)
+        ch = (char)tolower((unsigned char)ch);
+    return s.find("tran") != std::string::npos;
+}
+
+static bool localIsImageType(int type) {
+    return type == (int)IL_JPG || type == (int)IL_PNG || type == (int)IL_TGA || type == (int)IL_BMP ||
+           type == (int)IL_GIF;
+}
+
+// Reads one decimal item id; false when the text holds none.
+static bool localParseId(const char* idText, int* id) {
+    return idText && sscanf(idText, "%d", id) == 1;
+}
+
+namespace {
+// The images created while decoding one picture, deleted on every way out.
+struct DevilImages {
+    ILuint image = 0;
+    ILuint copy = 0;
+    ~DevilImages() {
+        if (image) pilDeleteImages(1, &image);
+        if (copy) pilDeleteImages(1, &copy);
+    }
+    // Decodes from a file when path is set, else from the bytes of a package item.
+    bool Load(const void* bytes, int size, int type, const char* path) {
+        pilGenImages(1, &image);
+        pilBindImage(image);
+        if (path) return pilLoadImage(path) != 0;
+        return pilLoadL((ILenum)type, bytes, (ILuint)size) != 0;
+    }
+    // Clones the decoded image as 8-bit RGBA and returns its pixels, null when that failed or the
+    // converted image does not hold w x h pixels of four bytes.
+    const uint8_t* ConvertedData(int w, int h) {
+        copy = pilCloneCurImage();
+        if (!copy) return nullptr;
+        pilBindImage(copy);
+        if (!pilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE)) return nullptr;
+        if (pilGetInteger(IL_IMAGE_WIDTH) != w || pilGetInteger(IL_IMAGE_HEIGHT) != h ||
+            pilGetInteger(IL_IMAGE_BPP) != 4 || pilGetInteger(IL_IMAGE_FORMAT) != (ILint)IL_RGBA ||
+            pilGetInteger(IL_IMAGE_TYPE) != (ILint)IL_UNSIGNED_BYTE)
+            return nullptr;
+        return pilGetData();
+    }
+};
+} // namespace
+
+// Finds the bytes and type of an image item; false (with a trace) when it cannot be decoded.
+static bool localImageItem(FXPackage* pkg, int id, const void** bytes, int* size, int* type) {
+    if (!pkg) return false;
+    FXPackageData* d = pkg->GetDataPtr(id);
+    *type = pkg->GetDataType(id);
+    if (!d || *type == -1) return false;
+    if (!localIsImageType(*type) || !d->begin || d->size <= 0) {
+        err("FXCanvas: item %d is not a decodable picture (type %d, %d bytes)\n", id, *type, d->size);
+        return false;
+    }
+    *bytes = d->begin;
+    *size = d->size;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// FXCanvas
+
+FXCanvas::FXCanvas() : opaque(true), detectTrans(true), transMode(false), clearOnLoad(true) {
+    fxColSetBlackT(clearColor);
+}
+
+FXCanvas::~FXCanvas() {
+    Destroy();
+}
+
+void FXCanvas::Destroy() {
+    pixmap.Destroy();
+    opaque = true;
+    transMode = false;
+}
+
+bool FXCanvas::DecodeBytes(const void* bytes, int size, int type, const char* path) {
+    if (!fxDevilLoaded()) return false;
+    DevilImages il;
+    if (!il.Load(bytes, size, type, path)) {
+        err("FXCanvas: cannot decode picture %s\n", path ? path : "(package item)");
+        return false;
+    }
+    int w = pilGetInteger(IL_IMAGE_WIDTH);
+    int h = pilGetInteger(IL_IMAGE_HEIGHT);
+    if (!pixmap.Realloc(w, h)) {
+        err("FXCanvas: picture size %d x %d refused\n", w, h);
+        return false;
+    }
+    const uint8_t* data = il.ConvertedData(w, h);
+    if (clearOnLoad) Clear(clearColor);
+    opaque = true;
+    if (!data) return false;
+    for (int y = 0; y < h; y++) {
+        const uint8_t* src = data + (size_t)y * w * 4;
+        uint32_t* dst = pixmap.pixels + (size_t)y * pixmap.stride;
+        for (int x = 0; x < w; x++, src += 4) {
+            if (transMode) {
+                dst[x] = ((uint32_t)src[0] << 24) | 0x00FFFFFFu;
+            } else {
+                dst[x] = (uint32_t)src[0] | ((uint32_t)src[1] << 8) | ((uint32_t)src[2] << 16) |
+                         ((uint32_t)src[3] << 24);
+                if (src[3] != 255) opaque = false;
+            }
+        }
+    }
+    if (transMode) opaque = false;
+    return true;
+}
+
+bool FXCanvas::CreateFromPictCN(FXPackage* pkg, int id) {
+    const void* bytes = nullptr;
+    int size = 0, type = -1;
+    if (!localImageItem(pkg, id, &bytes, &size, &type)) return false;
+    return DecodeBytes(bytes, size, type, nullptr);
+}
+
+bool FXCanvas::CreateFromPictC(FXPackage* pkg, const char* idText) {
+    int id = 0;
+    if (!localParseId(idText, &id)) return false;
+    return CreateFromPictCN(pkg, id);
+}
+
+bool FXCanvas::CreateFromPict(const char* path) {
+    if (!path || !*path) return false;
+    transMode = detectTrans ? localDetectTransFilename(path) : false;
+    return DecodeBytes(nullptr, 0, -1, path);
+}
+
+bool FXCanvas::ApplyMask(const void* bytes, int size, int type, const char* path) {
+    if (!fxDevilLoaded()) return false;
+    DevilImages il;
+    if (!il.Load(bytes, size, type, path)) {
+        err("FXCanvas: cannot decode mask %s\n", path ? path : "(package item)");
+        return false;
+    }
+    int mw = pilGetInteger(IL_IMAGE_WIDTH);
+    int mh = pilGetInteger(IL_IMAGE_HEIGHT);
+    if (mw < 0 || mh < 0 || mw > pixmap.width || mh > pixmap.height) {
+        err("FXCanvas: mask %d x %d does not fit the picture %d x %d\n", mw, mh, pixmap.width, pixmap.height);
+        return false;
+    }
+    const uint8_t* data = il.ConvertedData(mw, mh);
+    opaque = true;
+    if (!data || !pixmap.pixels) return false;
+    for (int y = 0; y < pixmap.height; y++) {
+        uint32_t* dst = pixmap.pixels + (size_t)y * pixmap.stride;
+        for (int x = 0; x < pixmap.width; x++) {
+            uint32_t a = 0;
+            if (y < mh && x < mw) a = data[((size_t)y * mw + x) * 4 + 2];
+            dst[x] = (dst[x] & 0x00FFFFFFu) | (a << 24);
+        }
+    }
+    return true;
+}
+
+bool FXCanvas::LoadMaskCN(FXPackage* pkg, int id) {
+    const void* bytes = nullptr;
+    int size = 0, type = -1;
+    if (!localImageItem(pkg, id, &bytes, &size, &type)) return false;
+    return ApplyMask(bytes, size, type, nullptr);
+}
+
+bool FXCanvas::LoadMaskC(FXPackage* pkg, const char* idText) {
+    int id = 0;
+    if (!localParseId(idText, &id)) return false;
+    return LoadMaskCN(pkg, id);
+}
+
+bool FXCanvas::LoadMask(const char* path) {
+    if (!path || !*path) return false;
+    return ApplyMask(nullptr, 0, -1, path);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text
+
+// Decodes UTF-8; a malformed byte becomes U+FFFD.
+static std::u32string localUtf8(const char* s) {
+    std::u32string out;
+    const unsigned char* p = (const unsigned char*)s;
+    while (*p) {
+        unsigned c = *p;
+        int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (extra < 0) {
+            out.push_back(0xFFFD);
+            p++;
+            continue;
+        }
+        unsigned cp = extra == 0 ? c : c & (0x3F >> extra);
+        int i = 1;
+        for (; i <= extra; i++) {
+            if ((p[i] & 0xC0) != 0x80) break;
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        if (i <= extra) {
+            out.push_back(0xFFFD);
+            p += i;
+            continue;
+        }
+        out.push_back(cp);
+        p += extra + 1;
+    }
+    return out;
+}
+
+static std::u32string localWide(const wchar_t* s) {
+    std::u32string out;
+    for (; *s; s++)
+        out.push_back((char32_t)*s);
+    return out;
+}
+
+bool FXCanvas::RenderText(const char32_t* text, int count, FXFontGDI* font, float* colour) {
+    if (!font || !font->IsCreated()) return false;
+    int cx = 0, cy = 0;
+    font->Measure(text, count, &cx, &cy);
+    if (!pixmap.Realloc(cx, cy)) return false;
+    if (cx == 0 || cy == 0) return false;
+    std::vector<uint8_t> coverage((size_t)cx * cy, 0);
+    font->Draw(text, count, coverage.data(), cx, cy);
+    opaque = true;
+    uint32_t rgb = fxColToInt1(colour) & 0x00FFFFFFu;
+    for (int y = 0; y < cy; y++) {
+        uint32_t* dst = pixmap.pixels + (size_t)y * pixmap.stride;
+        const uint8_t* src = coverage.data() + (size_t)y * cx;
+        for (int x = 0; x < cx; x++) {
+            int a = (int)((float)src[x] * colour[3]);
+            a = a < 0 ? 0 : a > 255 ? 255 : a;
+            if (a <= 254) opaque = false;
+            dst[x] = ((uint32_t)a << 24) | rgb;
+        }
+    }
+    return true;
+}
+
+bool FXCanvas::CreateFromText(const char* text, FXFontGDI* font, float* colour) {
+    std::u32string s = localUtf8(text ? text : "");
+    return RenderText(s.c_str(), (int)s.size(), font, colour);
+}
+
+bool FXCanvas::CreateFromTextW(const wchar_t* text, FXFontGDI* font, float* colour) {
+    std::u32string s = localWide(text ? text : L"");
+    return RenderText(s.c_str(), (int)s.size(), font, colour);
+}
+
+bool FXCanvas::GetTextSize(const char* text, FXFontGDI* font, int* w, int* h) {
+    if (!font || !font->IsCreated()) return false;
+    std::u32string s = localUtf8(text ? text : "");
+    font->Measure(s.c_str(), (int)s.size(), w, h);
+    return true;
+}
+
+bool FXCanvas::GetTextWSize(const wchar_t* text, FXFontGDI* font, int* w, int* h) {
+    if (!font || !font->IsCreated()) return false;
+    std::u32string s = localWide(text ? text : L"");
+    font->Measure(s.c_str(), (int)s.size(), w, h);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pixel operations
+
+bool FXCanvas::Copy(FXCanvas* src) {
+    if (!src || src == this) return false;
+    if (!pixmap.Realloc(src->pixmap.width, src->pixmap.height)) return false;
+    if (!src->pixmap.pixels || !pixmap.pixels) return true;
+    for (int y = 0; y < pixmap.height; y++) {
+        const uint32_t* s = src->pixmap.pixels + (size_t)y * src->pixmap.stride;
+        uint32_t* d = pixmap.pixels + (size_t)y * pixmap.stride;
+        for (int x = 0; x < pixmap.width; x++) {
+            d[x] = s[x];
+            if ((s[x] >> 24) != 255) opaque = false;
+        }
+    }
+    return true;
+}
+
+void FXCanvas::Clear(float* colour) {
+    pixmap.Clear((int)fxColToInt1(colour));
+}
+
+void FXCanvas::MixColorLayer(float* colour) {
+    float a = colour[3];
+    colour[0] *= a;
+    colour[1] *= a;
+    colour[2] *= a;
+    if (!pixmap.pixels) return;
+    float keep = 1.0f - a;
+    for (int y = 0; y < pixmap.height; y++) {
+        uint32_t* row = pixmap.pixels + (size_t)y * pixmap.stride;
+        for (int x = 0; x < pixmap.width; x++) {
+            float c[4];
+            fxColFromInt1(c, row[x]);
+            c[0] = c[0] * keep + colour[0];
+            c[1] = c[1] * keep + colour[1];
+            c[2] = c[2] * keep + colour[2];
+            row[x] = fxColToInt1(c);
+        }
+    }
+}
+
+void FXCanvas::ExtendEdges() {
+    FXPixmap& p = pixmap;
+    if (!p.pixels || p.width <= 0 || p.height <= 0) return;
+    if (p.width < p.stride) {
+        for (int y = 0; y < p.height; y++) {
+            uint32_t* row = p.pixels + (size_t)y * p.stride;
+            uint32_t last = row[p.width - 1];
+            for (int x = p.width; x < p.stride; x++)
+                row[x] = last;
+        }
+    }
+    const uint32_t* lastRow = p.pixels + (size_t)(p.height - 1) * p.stride;
+    for (int y = p.height; y < p.rows; y++) {
+        uint32_t* row = p.pixels + (size_t)y * p.stride;
+        memcpy(row, lastRow, (size_t)p.width * sizeof(uint32_t));
+        for (int x = p.width; x < p.stride; x++)
+            row[x] = lastRow[p.width - 1];
+    }
+}
+
+static int localClamp(int v, int lo, int hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+// Truncates a sample position toward zero, keeping NaN and huge values inside int range.
+static int localSamplePos(float f) {
+    if (!(f > -1.0e9f)) return f != f ? 0 : -1000000000;
+    if (f > 1.0e9f) return 1000000000;
+    return (int)f;
+}
+
+void FXCanvas::GetColor(float u, float v, float* out) {
+    if (!pixmap.pixels || pixmap.width <= 0 || pixmap.height <= 0) return;
+    int x = localClamp(localSamplePos((float)pixmap.width * u), 0, pixmap.stride - 1);
+    int y = localClamp(localSamplePos((float)pixmap.height * v), 0, pixmap.rows - 1);
+    fxColFromInt1(out, pixmap.pixels[x + (size_t)y * pixmap.stride]);
+}
+
+float FXCanvas::GetBump(float u, float v) {
+    if (!pixmap.pixels || pixmap.width <= 0 || pixmap.height <= 0) return 0.0f;
+    int x = localClamp(localSamplePos((float)pixmap.width * u), 0, pixmap.stride - 1);
+    int y = localClamp(localSamplePos((float)pixmap.height * (1.0f - v)), 0, pixmap.rows - 1);
+    float c[4];
+    fxColFromInt1(c, pixmap.pixels[x + (size_t)y * pixmap.stride]);
+    return c[0];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saving
+
+namespace {
+enum SaveMode { kSaveRgb = 3, kSaveRgba = 4, kSaveMask = 1 };
+}
+
+bool FXCanvas::SaveRect(const char* path, int x0, int y0, int x1, int y1, int mode) {
+    int w = x1 - x0, h = y1 - y0;
+    if (!path || !*path || w <= 0 || h <= 0) return false;
+    if (!fxDevilLoaded() || !pixmap.pixels) return false;
+    // Only pixels inside the image can be written.
+    if (x0 < 0 || y0 < 0 || x1 > pixmap.width || y1 > pixmap.height) {
+        err("FXCanvas: save rectangle %d,%d-%d,%d outside the picture %d x %d\n", x0, y0, x1, y1,
+            pixmap.width, pixmap.height);
+        return false;
+    }
+    int bpp = mode;
+    std::vector<uint8_t> buf((size_t)w * h * bpp);
+    for (int y = 0; y < h; y++) {
+        const uint32_t* src = pixmap.pixels + (size_t)(y0 + y) * pixmap.stride + x0;
+        uint8_t* dst = buf.data() + (size_t)(h - 1 - y) * w * bpp;
+        for (int x = 0; x < w; x++) {
+            uint32_t p = src[x];
+            uint8_t a = (uint8_t)(p >> 24);
+            if (mode == kSaveMask) {
+                *dst++ = a;
+            } else if (mode == kSaveRgb) {
+                *dst++ = a ? (uint8_t)p : 0;
+                *dst++ = a ? (uint8_t)(p >> 8) : 0;
+                *dst++ = a ? (uint8_t)(p >> 16) : 0;
+            } else {
+                *dst++ = (uint8_t)p;
+                *dst++ = (uint8_t)(p >> 8);
+                *dst++ = (uint8_t)(p >> 16);
+                *dst++ = a;
+            }
+        }
+    }
+    ILenum format = mode == kSaveMask ? IL_LUMINANCE : mode == kSaveRgb ? IL_RGB : IL_RGBA;
+    DevilImages il;
+    pilGenImages(1, &il.image);
+    pilBindImage(il.image);
+    if (!pilTexImage((ILuint)w, (ILuint)h, 1, (ILubyte)bpp, format, IL_UNSIGNED_BYTE, buf.data()))
+        return false;
+    pilEnable(IL_FILE_OVERWRITE);
+    if (!pilSaveImage(path)) {
+        err("FXCanvas: cannot write %s\n", path);
+        return false;
+    }
+    return true;
+}
+
+bool FXCanvas::SaveToPict(const char* path) {
+    return SaveRect(path, 0, 0, pixmap.width, pixmap.height, kSaveRgb);
+}
+
+bool FXCanvas::SaveToPict1(const char* path, int x0, int y0, int x1, int y1) {
+    return SaveRect(path, x0, y0, x1, y1, kSaveRgb);
+}
+
+bool FXCanvas::SaveToPict2(const char* path, int x0, int y0, int x1, int y1) {
+    return SaveRect(path, x0, y0, x1, y1, kSaveRgba);
+}
+
+bool FXCanvas::SaveToMask(const char* path) {
+    return SaveRect(path, 0, 0, pixmap.width, pixmap.height, kSaveMask);
+}
+
+bool FXCanvas::SaveToMask1(const char* path, int x0, int y0, int x1, int y1) {
+    return SaveRect(path, x0, y0, x1, y1, kSaveMask);
+}
+
+void FXCanvas::SetJpegQuality(int q) {
+    if (pilSetInteger) pilSetInteger(IL_JPG_QUALITY, q);
+}
