@@ -15,8 +15,8 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "payloads are read and 
 
 // Header-form payloads carry counts with nothing behind them to check against; counts beyond
 // these are refused rather than allocated.
-static const int kMaxHeaderVertices = 1 << 24;
-static const int kMaxHeaderIndices = 3 << 24;
+static const int kMaxHeaderVertices = 1 << 22;
+static const int kMaxHeaderIndices = 3 << 22;
 
 FXMesh::FXMesh()
     : disabled(false), drawPass(0), colorMode(0), flipV(false), secondMesh(nullptr), material(nullptr),
