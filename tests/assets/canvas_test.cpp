@@ -1,0 +1,364 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "assets/canvas.h"
+#include "assets/material.h"
+#include "assets/package.h"
+#include "assets/testimages.h"
+#include "support/pkgbuild.h"
+#include "support/testenv.h"
+
+using namespace mhtest;
+
+TEST(Colours, PackingMatchesTheByteOrderOfPixels) {
+    float red[4] = {1, 0, 0, 1};
+    EXPECT_EQ(0xFF0000FFu, fxColToInt1(red));
+    EXPECT_EQ(0xFFFF0000u, fxColToInt(red));
+    unsigned v = fxColToInt1(red);
+    const unsigned char* bytes = (const unsigned char*)&v;
+    EXPECT_EQ(0xFF, bytes[0]);
+    EXPECT_EQ(0x00, bytes[1]);
+    EXPECT_EQ(0x00, bytes[2]);
+    EXPECT_EQ(0xFF, bytes[3]);
+    float half[4] = {0.5f, 0.5f, 0.5f, 0.5f};
+    EXPECT_EQ(0x7F7F7F7Fu, fxColToInt1(half));
+
+    float c[4] = {0.2f, 0.4f, 0.6f, 0.8f}, back[4];
+    fxColFromInt1(back, fxColToInt1(c));
+    for (int i = 0; i < 4; i++)
+        EXPECT_NEAR(c[i], back[i], 1.0f / 255.0f);
+    fxColFromInt(back, fxColToInt(c));
+    for (int i = 0; i < 4; i++)
+        EXPECT_NEAR(c[i], back[i], 1.0f / 255.0f);
+}
+
+TEST(Colours, OutOfRangeAndNaN) {
+    float wild[4] = {-3.0f, 7.0f, NAN, 1e30f};
+    // Packing holds each channel to a byte instead of wrapping it.
+    EXPECT_EQ(0xFF00FF00u, fxColToInt1(wild));
+    EXPECT_FALSE(fxColIsZero(wild));
+    float nanZero[4] = {0, 0, 0, NAN};
+    EXPECT_FALSE(fxColIsZero(nanZero));
+    float zero[4] = {0, 0, 0, 0};
+    EXPECT_TRUE(fxColIsZero(zero));
+    fxColCutRange(wild);
+    EXPECT_EQ(0.0f, wild[0]);
+    EXPECT_EQ(1.0f, wild[1]);
+    EXPECT_EQ(1.0f, wild[3]);
+}
+
+TEST(Pixmap, SizesAndReuse) {
+    FXPixmap p;
+    ASSERT_TRUE(p.Realloc(300, 200));
+    EXPECT_EQ(512, p.stride);
+    EXPECT_EQ(256, p.rows);
+    EXPECT_EQ(512 * 256, p.capacity);
+    uint32_t* block = p.pixels;
+    ASSERT_TRUE(p.Realloc(260, 130));
+    EXPECT_EQ(block, p.pixels) << "a block that is large enough is kept";
+    EXPECT_EQ(260, p.width);
+
+    FXPixmap q;
+    q.pow2 = false;
+    ASSERT_TRUE(q.Realloc(300, 200));
+    EXPECT_EQ(300, q.stride);
+    EXPECT_EQ(200, q.rows);
+    q.Clear(0x11223344);
+    EXPECT_EQ(0x11223344u, q.pixels[300 * 200 - 1]);
+
+    EXPECT_FALSE(p.Realloc(-1, 5));
+    EXPECT_EQ(nullptr, p.pixels);
+    EXPECT_FALSE(p.Realloc(1 << 20, 1 << 20));
+    EXPECT_EQ(0, p.width);
+    p.Destroy();
+    p.Destroy();
+    EXPECT_TRUE(p.pow2);
+}
+
+TEST(Canvas, PixelOperationsWithoutTheImageLibrary) {
+    FXCanvas c;
+    ASSERT_TRUE(c.pixmap.Realloc(300, 200));
+    float col[4] = {0.25f, 0.5f, 0.75f, 1.0f};
+    c.Clear(col);
+    float out[4] = {};
+    c.GetColor(0.5f, 0.5f, out);
+    for (int i = 0; i < 4; i++)
+        EXPECT_FLOAT_EQ((float)(int)(col[i] * 255.0f) / 255.0f, out[i]);
+
+    // A marked last column and last row, then the padding filled from them.
+    for (int y = 0; y < 200; y++)
+        c.pixmap.pixels[299 + y * 512] = 0xFF000000u | y;
+    for (int x = 0; x < 300; x++)
+        c.pixmap.pixels[x + 199 * 512] = 0xFF00AA00u;
+    c.ExtendEdges();
+    EXPECT_EQ(c.pixmap.pixels[299 + 17 * 512], c.pixmap.pixels[511 + 17 * 512]);
+    EXPECT_EQ(0xFF00AA00u, c.pixmap.pixels[5 + 255 * 512]);
+    EXPECT_EQ(c.pixmap.pixels[299 + 199 * 512], c.pixmap.pixels[511 + 255 * 512]);
+    // u = 1 reads column 300, which now repeats column 299.
+    float edge[4], last[4];
+    c.GetColor(1.0f, 17.5f / 200.0f, edge);
+    c.GetColor(299.5f / 300.0f, 17.5f / 200.0f, last);
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(last[i], edge[i]);
+    // Far outside, NaN or infinite coordinates stay inside the block.
+    c.GetColor(1e20f, -1e20f, out);
+    c.GetColor(NAN, INFINITY, out);
+    EXPECT_EQ(c.GetBump(NAN, NAN), c.GetBump(0.0f, 1.0f));
+
+    // Mixing: alpha 0 keeps every pixel, alpha 1 paints the colour and keeps alpha.
+    FXCanvas m;
+    ASSERT_TRUE(m.pixmap.Realloc(4, 4));
+    m.pixmap.Clear(0x80402010);
+    float none[4] = {1, 1, 1, 0};
+    m.MixColorLayer(none);
+    EXPECT_EQ(0x80402010u, m.pixmap.pixels[5]);
+    EXPECT_EQ(0.0f, none[0]) << "the caller's colour is premultiplied";
+    float full[4] = {0, 1, 0, 1};
+    m.MixColorLayer(full);
+    EXPECT_EQ(0x8000FF00u, m.pixmap.pixels[5]);
+
+    // Copy follows the source size and lowers opaque for translucent pixels.
+    FXCanvas d;
+    EXPECT_TRUE(d.Copy(&m));
+    EXPECT_EQ(4, d.GetWidth());
+    EXPECT_EQ(0x8000FF00u, d.pixmap.pixels[3 * d.pixmap.stride + 3]);
+    EXPECT_FALSE(d.opaque);
+
+    FXCanvas empty;
+    EXPECT_EQ(0.0f, empty.GetBump(0.5f, 0.5f));
+    empty.MixColorLayer(full);
+    empty.ExtendEdges();
+}
+
+// Decoding, masks and saving go through the image library.
+class CanvasDevil : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(fxLoadDevil());
+        Picture big = Gradient(300, 200, true);
+        Picture solid = Gradient(40, 30, false);
+        Picture almost = Gradient(40, 30, false);
+        almost.Set(39, 29, 1, 2, 3, 254);
+        Picture small = Gradient(13, 7, true);
+        std::vector<uint8_t> png = EncodePng(big);
+        std::vector<uint8_t> truncated(png.begin(), png.begin() + png.size() / 3);
+        pkgPath = TestTmpPath("pictures.dat");
+        ASSERT_TRUE(WritePackageItems(pkgPath, {{1, "png", png},
+                                                {2, "png", EncodePng(solid)},
+                                                {3, "png", EncodePng(almost)},
+                                                {4, "bmp", EncodeBmp(small)},
+                                                {5, "tga", EncodeTga(small)},
+                                                {6, "gif", TopRedGif()},
+                                                {7, "jpg", TopRedJpeg()},
+                                                {8, "bin", {1, 2, 3, 4}},
+                                                {9, "png", {1, 2, 3, 4, 5, 6, 7, 8}},
+                                                {10, "png", truncated},
+                                                {11, "jpg", png},
+                                                {12, "png", {}}}));
+    }
+    static void TearDownTestSuite() { fxUnloadDevil(); }
+    void SetUp() override { pkg.Load(pkgPath.c_str()); }
+
+    static std::string pkgPath;
+    FXPackage pkg;
+};
+std::string CanvasDevil::pkgPath;
+
+static void ExpectPixels(Picture& want, FXCanvas& c, bool alpha = true) {
+    ASSERT_EQ(want.w, c.GetWidth());
+    ASSERT_EQ(want.h, c.GetHeight());
+    int bad = 0;
+    for (int y = 0; y < want.h; y++)
+        for (int x = 0; x < want.w; x++) {
+            uint32_t got = c.pixmap.pixels[x + y * c.pixmap.stride];
+            uint32_t exp = want.Packed(x, y);
+            if (!alpha) exp |= 0xFF000000u;
+            if (got != exp && bad++ < 5)
+                ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex << got << " not " << exp;
+        }
+}
+
+TEST_F(CanvasDevil, DecodesPngIntoAPowerOfTwoBlock) {
+    FXCanvas c;
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 1));
+    EXPECT_EQ(300, c.pixmap.width);
+    EXPECT_EQ(200, c.pixmap.height);
+    EXPECT_EQ(512, c.pixmap.stride);
+    EXPECT_EQ(256, c.pixmap.rows);
+    EXPECT_EQ(300.0f, c.GetWidthF());
+    EXPECT_FALSE(c.opaque);
+    Picture big = Gradient(300, 200, true);
+    ExpectPixels(big, c);
+    EXPECT_EQ(0u, c.pixmap.pixels[400 + 250 * 512]) << "padding is cleared to the clear colour";
+
+    // Reloading a smaller picture reuses the block.
+    uint32_t* block = c.pixmap.pixels;
+    ASSERT_TRUE(c.CreateFromPictC(&pkg, "2"));
+    EXPECT_EQ(block, c.pixmap.pixels);
+    EXPECT_TRUE(c.opaque);
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 3));
+    EXPECT_FALSE(c.opaque) << "one alpha of 254 makes the picture translucent";
+}
+
+TEST_F(CanvasDevil, EveryFormatArrivesTopRowFirst) {
+    Picture small = Gradient(13, 7, true);
+    FXCanvas bmp, tga, gif, jpg;
+    ASSERT_TRUE(bmp.CreateFromPictCN(&pkg, 4));
+    ExpectPixels(small, bmp, false);
+    EXPECT_TRUE(bmp.opaque);
+    ASSERT_TRUE(tga.CreateFromPictCN(&pkg, 5));
+    ExpectPixels(small, tga);
+
+    ASSERT_TRUE(gif.CreateFromPictCN(&pkg, 6));
+    EXPECT_EQ(4, gif.GetWidth());
+    EXPECT_EQ(2, gif.GetHeight());
+    EXPECT_EQ(0xFF0000FFu, gif.pixmap.pixels[0]);
+    EXPECT_EQ(0xFFFF0000u, gif.pixmap.pixels[gif.pixmap.stride + 3]);
+
+    ASSERT_TRUE(jpg.CreateFromPictCN(&pkg, 7));
+    EXPECT_EQ(16, jpg.GetWidth());
+    float top[4], bottom[4];
+    jpg.GetColor(0.5f, 0.1f, top);
+    jpg.GetColor(0.5f, 0.9f, bottom);
+    EXPECT_GT(top[0], 0.9f);
+    EXPECT_LT(top[2], 0.1f);
+    EXPECT_GT(bottom[2], 0.9f);
+    EXPECT_LT(bottom[0], 0.1f);
+}
+
+TEST_F(CanvasDevil, BadItemsFailWithoutTouchingTheCanvas) {
+    FXCanvas c;
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 2));
+    // Missing, raw, undecodable, truncated, mislabelled and empty items.
+    for (int id : {99, 8, 9, 10, 11, 12})
+        EXPECT_FALSE(c.CreateFromPictCN(&pkg, id)) << "item " << id;
+    EXPECT_FALSE(c.CreateFromPictC(&pkg, "no number"));
+    EXPECT_FALSE(c.CreateFromPictC(&pkg, nullptr));
+    EXPECT_FALSE(c.CreateFromPictCN(nullptr, 1));
+    EXPECT_FALSE(c.CreateFromPict(""));
+    EXPECT_FALSE(c.CreateFromPict(TestTmpPath("missing.png").c_str()));
+    Picture solid = Gradient(40, 30, false);
+    ExpectPixels(solid, c);
+}
+
+TEST_F(CanvasDevil, FileNamesWithTranSelectLuminanceToAlpha) {
+    Picture p = Gradient(8, 8, false);
+    std::string path = TestTmpPath("Leaves_TRANS.png");
+    ASSERT_TRUE(WriteFileBytes(path, EncodePng(p)));
+    FXCanvas c;
+    ASSERT_TRUE(c.CreateFromPict(path.c_str()));
+    EXPECT_TRUE(c.transMode);
+    EXPECT_FALSE(c.opaque);
+    EXPECT_EQ(0x00FFFFFFu | ((uint32_t)p.At(3, 5)[0] << 24), c.pixmap.pixels[3 + 5 * c.pixmap.stride]);
+
+    FXCanvas plain;
+    plain.detectTrans = false;
+    ASSERT_TRUE(plain.CreateFromPict(path.c_str()));
+    EXPECT_FALSE(plain.transMode);
+    ExpectPixels(p, plain);
+}
+
+TEST_F(CanvasDevil, SavedPicturesReadBackTheSame) {
+    FXCanvas c;
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 1));
+    std::string rgba = TestTmpPath("saved_rgba.png");
+    ASSERT_TRUE(c.SaveToPict2(rgba.c_str(), 0, 0, c.GetWidth(), c.GetHeight()));
+    FXCanvas back;
+    back.detectTrans = false;
+    ASSERT_TRUE(back.CreateFromPict(rgba.c_str()));
+    Picture big = Gradient(300, 200, true);
+    ExpectPixels(big, back);
+
+    // RGB: a pixel with alpha 0 is written black; the rectangle variant crops.
+    std::string rgb = TestTmpPath("saved_rgb.png");
+    ASSERT_TRUE(c.SaveToPict1(rgb.c_str(), 10, 20, 30, 25));
+    ASSERT_TRUE(back.CreateFromPict(rgb.c_str()));
+    EXPECT_EQ(20, back.GetWidth());
+    EXPECT_EQ(5, back.GetHeight());
+    for (int y = 0; y < 5; y++)
+        for (int x = 0; x < 20; x++) {
+            uint32_t src = c.pixmap.pixels[(10 + x) + (20 + y) * 512];
+            uint32_t want = (src >> 24) ? (src | 0xFF000000u) : 0xFF000000u;
+            EXPECT_EQ(want, back.pixmap.pixels[x + y * back.pixmap.stride]);
+        }
+
+    std::string mask = TestTmpPath("saved_mask.png");
+    ASSERT_TRUE(c.SaveToMask(mask.c_str()));
+    ASSERT_TRUE(back.CreateFromPict(mask.c_str()));
+    EXPECT_EQ(c.pixmap.pixels[7 + 9 * 512] >> 24, back.pixmap.pixels[7 + 9 * back.pixmap.stride] & 255);
+
+    // Empty or outside rectangles write nothing.
+    std::string none = TestTmpPath("not_written.png");
+    remove(none.c_str());
+    EXPECT_FALSE(c.SaveToPict1(none.c_str(), 30, 0, 30, 10));
+    EXPECT_FALSE(c.SaveToPict1(none.c_str(), 40, 0, 30, 10));
+    EXPECT_FALSE(c.SaveToMask1(none.c_str(), 0, 0, 301, 10));
+    EXPECT_FALSE(c.SaveToPict2(none.c_str(), -1, 0, 10, 10));
+    EXPECT_EQ(nullptr, fopen(none.c_str(), "rb"));
+    // A directory that does not exist cannot be written, and says so.
+    EXPECT_FALSE(c.SaveToPict(TestTmpPath("no/such/dir/x.png").c_str()));
+}
+
+TEST_F(CanvasDevil, MasksReplaceAlphaFromBlue) {
+    Picture maskPic(6, 4);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 6; x++)
+            maskPic.Set(x, y, 9, 9, (uint8_t)(x * 40 + y), 255);
+    std::string maskPath = TestTmpPath("mask.png");
+    ASSERT_TRUE(WriteFileBytes(maskPath, EncodePng(maskPic)));
+
+    FXCanvas c;
+    ASSERT_TRUE(c.pixmap.Realloc(8, 5));
+    c.pixmap.Clear((int)0xFF332211);
+    c.opaque = false;
+    ASSERT_TRUE(c.LoadMask(maskPath.c_str()));
+    EXPECT_TRUE(c.opaque);
+    EXPECT_EQ(0x00332211u | ((uint32_t)(3 * 40 + 2) << 24), c.pixmap.pixels[3 + 2 * 8]);
+    EXPECT_EQ(0x00332211u, c.pixmap.pixels[7 + 1 * 8]) << "columns past the mask get alpha 0";
+    EXPECT_EQ(0x00332211u, c.pixmap.pixels[2 + 4 * 8]) << "rows past the mask get alpha 0";
+
+    FXCanvas tiny;
+    ASSERT_TRUE(tiny.pixmap.Realloc(5, 5));
+    tiny.pixmap.Clear(0x12345678);
+    EXPECT_FALSE(tiny.LoadMask(maskPath.c_str())) << "a mask wider than the picture";
+    EXPECT_EQ(0x12345678u, tiny.pixmap.pixels[0]);
+    EXPECT_FALSE(tiny.LoadMaskCN(&pkg, 8));
+    EXPECT_FALSE(tiny.LoadMaskC(&pkg, "x"));
+    EXPECT_FALSE(tiny.LoadMask(""));
+}
+
+TEST(CanvasMissingLibrary, EverythingFailsAndMaterialsStayUntextured) {
+    ScopedTestEnv scoped;
+    fxUnloadDevil();
+    fxSetDevilLibraryNames("libIL-not-installed.so.1", nullptr);
+    EXPECT_FALSE(fxLoadDevil());
+    EXPECT_FALSE(fxDevilLoaded());
+    fxSetDevilLibraryNames(nullptr, "libILU-not-installed.so.1");
+    EXPECT_FALSE(fxLoadDevil());
+    EXPECT_FALSE(fxDevilLoaded()) << "the first library is released again";
+    fxSetDevilLibraryNames(nullptr, nullptr);
+
+    Picture p = Gradient(8, 8, false);
+    std::string pkgPath = TestTmpPath("nolib.dat");
+    ASSERT_TRUE(WritePackageItems(pkgPath, {{1, "png", EncodePng(p)}}));
+    FXPackage pkg;
+    pkg.Load(pkgPath.c_str());
+    FXCanvas c;
+    EXPECT_FALSE(c.CreateFromPictCN(&pkg, 1));
+    EXPECT_FALSE(c.SaveToPict(TestTmpPath("nolib.png").c_str()));
+    FXCanvas::SetJpegQuality(90);
+
+    FXMaterial m;
+    m.diffuse[0] = 0.3f;
+    EXPECT_FALSE(m.LoadTextureCN(&pkg, 1));
+    EXPECT_FALSE(m.textured);
+    EXPECT_EQ(0.3f, m.diffuse[0]);
+    EXPECT_EQ(0, scoped.env.Count("PrepareTexture"));
+
+    ASSERT_TRUE(fxLoadDevil());
+    EXPECT_TRUE(c.CreateFromPictCN(&pkg, 1));
+    fxUnloadDevil();
+}
