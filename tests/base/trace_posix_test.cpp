@@ -1,0 +1,136 @@
+#include "base/trace_posix.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string kRule(48, '-');
+
+std::string Scratch(const char* name) {
+    const char* t = getenv("MH_TEST_TMP");
+    std::string dir = t ? t : "/tmp/mh_trace_test";
+    std::string cmd = "mkdir -p '" + dir + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
+    return dir + "/" + name;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string ThreadPrefix() {
+    char buf[32];
+    snprintf(buf, sizeof(buf), "%08x: ", static_cast<unsigned>(syscall(SYS_gettid)));
+    return buf;
+}
+
+} // namespace
+
+TEST(Traces, OffByDefaultAndHarmless) {
+    ASSERT_FALSE(fxTracesOpened());
+    trc("nothing %d\n", 1);
+    trc1("nothing\n");
+    err("nothing\n");
+    fxCloseTraces();
+    EXPECT_FALSE(fxTracesOpened());
+}
+
+TEST(Traces, FileFormat) {
+    std::string path = Scratch("format.log");
+    ASSERT_TRUE(fxOpenTraces(path.c_str()));
+    EXPECT_TRUE(fxTracesOpened());
+    trc("loading %s\n", "devil");
+    trc("no line feed, ");
+    trc1("bare %d\n", 7);
+    err("broken %s\n", "thing");
+    fxCloseTraces();
+    EXPECT_FALSE(fxTracesOpened());
+    trc("after close\n");
+
+    std::string log = ReadAll(path);
+    std::string head = kRule + "\n fxOpenTraces (filename:" + path + ")\n" + kRule + "\n\n";
+    ASSERT_EQ(log.substr(0, head.size()), head);
+    std::string tail = "\n" + kRule + "\n end of traces\n" + kRule + "\n\n";
+    ASSERT_GE(log.size(), head.size() + tail.size());
+    EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+    std::string body = log.substr(head.size(), log.size() - head.size() - tail.size());
+
+    std::string t = ThreadPrefix();
+    std::string time = "\\[[0-9]+\\.[0-9]{3}\\] ";
+    std::regex expected(t + time + "loading devil\n" + t + time + "no line feed, bare 7\n#ERROR: " + t +
+                        time + "broken thing\n");
+    EXPECT_TRUE(std::regex_match(body, expected)) << body;
+    EXPECT_EQ(log.find('\r'), std::string::npos);
+}
+
+TEST(Traces, SecondOpenIsRefusedAndNoted) {
+    std::string first = Scratch("first.log"), second = Scratch("second.log");
+    unlink(second.c_str());
+    ASSERT_TRUE(fxOpenTraces(first.c_str()));
+    EXPECT_FALSE(fxOpenTraces(second.c_str()));
+    EXPECT_TRUE(fxTracesOpened());
+    trc("still here\n");
+    fxCloseTraces();
+    EXPECT_NE(access(second.c_str(), F_OK), 0);
+
+    std::string log = ReadAll(first);
+    std::string block = kRule + "\nfxOpenTraces - attempt to open another traces\n" +
+                        "               (filename:" + second + ")\n" + kRule + "\n\n";
+    size_t at = log.find(block);
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_LT(at, log.find("still here"));
+}
+
+TEST(Traces, FailedOpenLeavesTracesOff) {
+    EXPECT_FALSE(fxOpenTraces("/no/such/dir/x.log"));
+    EXPECT_FALSE(fxTracesOpened());
+    EXPECT_FALSE(fxOpenTraces(nullptr));
+    EXPECT_FALSE(fxTracesOpened());
+}
+
+TEST(Traces, LongMessagesAreCut) {
+    std::string path = Scratch("long.log");
+    ASSERT_TRUE(fxOpenTraces(path.c_str()));
+    std::string big(10000, 'L');
+    trc1("%s|", big.c_str());
+    trc1("end\n");
+    fxCloseTraces();
+    std::string log = ReadAll(path);
+    size_t first = log.find('L');
+    ASSERT_NE(first, std::string::npos);
+    size_t end = log.find("end\n");
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(end - first, 4096u);
+    EXPECT_EQ(trcTrcText[4096], 0);
+}
+
+TEST(Traces, ErrorMessageIsLoggedAndShown) {
+    std::string path = Scratch("errmsg.log");
+    ASSERT_TRUE(fxOpenTraces(path.c_str()));
+    testing::internal::CaptureStderr();
+    EXPECT_NE(errmsg("driver lacks %s\n", "multitexture"), 0);
+    std::string shown = testing::internal::GetCapturedStderr();
+    fxCloseTraces();
+    EXPECT_NE(shown.find("driver lacks multitexture"), std::string::npos);
+    std::string log = ReadAll(path);
+    EXPECT_NE(log.find("#ERROR: " + ThreadPrefix()), std::string::npos);
+    EXPECT_NE(log.find("driver lacks multitexture\n"), std::string::npos);
+
+    // With traces off the text is still shown.
+    testing::internal::CaptureStderr();
+    errmsg("alone %d", 3);
+    shown = testing::internal::GetCapturedStderr();
+    EXPECT_NE(shown.find("alone 3"), std::string::npos);
+    EXPECT_STREQ(trcDynamicError, "alone 3");
+}
