@@ -128,6 +128,10 @@ static void localRegister(HWND) {
     localRegistered = false;
 }
 
+bool fxSaverMayClose(double now) {
+    return fChildPreview != 0 || escapeHit || (started && now - startTime > 4.0);
+}
+
 LRESULT ScreenSaverProc(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
@@ -150,8 +154,7 @@ LRESULT ScreenSaverProc(HWND window, unsigned message, WPARAM wParam, LPARAM lPa
     case WM_ERASEBKGND:
         return 1;
     case WM_CLOSE:
-        if (fChildPreview != 0 || escapeHit || (started && fxGetTime() - startTime > 4.0))
-            DestroyWindow(window);
+        if (fxSaverMayClose(fxGetTime())) DestroyWindow(window);
         return 0;
     case WM_KEYDOWN:
     case WM_KEYUP:

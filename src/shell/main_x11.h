@@ -45,6 +45,9 @@ inline LPARAM fxMakePointParam(int x, int y) {
 LRESULT ScreenSaverProc(HWND window, unsigned message, WPARAM wParam, LPARAM lParam);
 bool ScreenSaverConfigureDialog(HWND dialog, unsigned message, WPARAM wParam, LPARAM lParam);
 bool RegisterDialogClasses(void* instance);
+// The close rule for a close request at time `now`: a preview always closes, so does a saver
+// that has seen keyboard input; otherwise only more than 4 seconds after the scene started.
+bool fxSaverMayClose(double now);
 
 extern bool escapeHit;
 extern bool started;
