@@ -323,8 +323,8 @@ bool FXBezierSpline::Locate(float phase, int* pi, int* pj, float* plocal) {
         j = i + 1 > n - 1 ? 0 : i + 1;
         local = phase - ph[i];
         float width = j == 0 ? 1.0f - ph[i] : ph[j] - ph[i];
-        float rcp = 1.0f / width;
-        local = local * rcp;
+        // An interval of zero width belongs to points too close to tell apart.
+        local = width > 0.0f ? local * (1.0f / width) : 0.0f;
     }
     if (i != actIndex) SetActPoints(i, j);
     *pi = i;
