@@ -187,6 +187,8 @@ bool FXScrShot::Update() {
         opaque = true;
         count++;
         ok = true;
+        trc("desktop captured: %d x %d, %d bits per pixel, %s\n", w, h, bpp,
+            shared ? "shared memory" : "XGetImage");
     }
 
     if (shared) {
