@@ -1,38 +1,578 @@
 #include "shell/scene.h"
 
-#include <math.h>
-
 #include "base/paths_posix.h"
 #include "base/trace_posix.h"
+#include "elements/desk.h"
+#include "elements/phaser.h"
+#include "elements/scrpos01.h"
+#include "elements/sdesk.h"
 #include "render/other_posix.h"
+#include "render/scrshot_x11.h"
 #include "shell/main_x11.h"
+#include "shell/scenarstage.h"
 
+FXPackage pck;
 Scene sc;
 FXGL gr;
+FXLight light;
 
-// A slow drift through dark colours, so a running loop is easy to see.
-void Scene::OnRender(PEnv* env, double t) {
-    float c[4] = {(float)(0.25 + 0.25 * sin(t * 0.7)), (float)(0.25 + 0.25 * sin(t * 1.1 + 2.0)),
-                  (float)(0.25 + 0.25 * sin(t * 1.3 + 4.0)), 1.0f};
-    env->SetClrColor(c);
-    env->Clrscr(true, true, false);
-    env->RenderEnd();
+// Background, its fade-in and its slow pulse afterwards.
+static FXDesk back;
+static FXMaterial back_mat;
+static FXScenarStage back_stage;
+static FXPhaser back_phase;
+// Stars: one material per animation frame.
+static FXDesk stars;
+static FXMaterial stars_mat[16];
+static FXScrPos01 stars_pos;
+static FXScenarStage stars_stage;
+// Far trees.
+static FXDesk trees_b;
+static FXMaterial trees_b_mat;
+static FXScrPos01 trees_b_pos;
+static FXScenarStage trees_b_stage;
+static FXPhaser trees_b_skew;
+// Trees at the left.
+static FXDesk trees_l;
+static FXMaterial trees_l_mat;
+static FXScrPos01 trees_l_pos;
+static FXScenarStage trees_l_stage;
+static FXPhaser trees_l_skew;
+// Lake grass.
+static FXDesk lakegrass;
+static FXMaterial lakegrass_mat;
+static FXScrPos01 lakegrass_pos;
+static FXScenarStage lakegrass_stage;
+// Rock, tree and fern: lit by the fireflies only.
+static FXDesk rock;
+static FXMaterial rock_mat;
+static FXScrPos01 rock_pos;
+static FXScenarStage rock_stage;
+static FXDesk tree;
+static FXMaterial tree_mat;
+static FXScrPos01 tree_pos;
+static FXScenarStage tree_stage;
+static FXDesk fern;
+static FXMaterial fern_mat;
+static FXScrPos01 fern_pos;
+static FXScenarStage fern_stage;
+// Needles hanging from the top right.
+static FXDesk needles;
+static FXMaterial needles_mat;
+static FXScrPos01 needles_pos;
+static FXScenarStage needles_stage;
+static FXPhaser needles_skew;
+// Fog: two drifting banks seen through a mask; the mask desk is never drawn itself.
+static FXDesk fog_mask_desk;
+static FXMaterial fog_mask_mat;
+static FXScrPos01 fog_pos;
+static FXScenarStage fog_stage;
+static FXDeskScroll fog_a;
+static FXMaterial fog_a_mat;
+static FXDeskScroll fog_b;
+static FXMaterial fog_b_mat;
+// The desktop picture, darkening.
+static FXDesk scr;
+static FXMaterial scr_mat;
+static FXScenarStage scr_stage;
+// Preview mode shows only this.
+static FXDesk preview;
+static FXMaterial preview_mat;
+
+bool hasError = false;
+bool first = true;
+bool first1 = false;
+bool first2 = true;
+int act_star = 0;
+double lastStarTime = 0;
+
+static float fog_col[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+static float fog_pow[2] = {0.320000023f, 0.2f};
+
+FXFireFly firefly[5];
+bool first1_done = false;
+double lastff = 0;
+// Flight boxes, centre and half-extent: firefly 0, firefly 1, fireflies 2 to 4.
+static float ffpos1[3] = {0.8f, 0.0f, -0.25f};
+static float ffsiz1[3] = {0.2f, 1.0f, 0.1f};
+static float ffpos2[3] = {-0.7f, -0.5f, -0.25f};
+static float ffsiz2[3] = {0.3f, 0.5f, 0.1f};
+static float ffpos[3] = {0.0f, -0.7f, -0.25f};
+static float ffsiz[3] = {1.0f, 0.3f, 0.1f};
+
+FXErrGadget err_gad;
+
+const char* sceneDesktopFile = nullptr;
+FXArray sceneMissingItems;
+
+// The frame clock wraps like a 32-bit millisecond counter (after about 49.7 days). The scene
+// keeps its own time running forwards across that jump, so nothing freezes or starts over.
+static bool localClockStarted = false;
+static double localLastClock = 0;
+static double localClockShift = 0;
+
+// Reference canvas: the size of the background picture, in its pixels.
+static float localRefWidth = 0;
+static float localRefHeight = 0;
+
+// ---- Building ---------------------------------------------------------------------------
+
+static bool localLoad(FXMaterial* mat, int item) {
+    if (mat->LoadTextureCN(&pck, item)) return true;
+    sceneMissingItems.PushInt(item);
+    err("scene: picture item %d is missing from the package\n", item);
+    return false;
 }
 
-void InitScene(HWND window, bool preview) {
-    isPreview = preview;
+// Material, desk and material; a layer whose picture is missing is not drawn at all (drawn
+// untextured it would be a blank rectangle over the whole screen).
+static void localLayer(FXDesk* desk, FXMaterial* mat, int item, int cols, int rows) {
+    bool loaded = localLoad(mat, item);
+    desk->Create(cols, rows);
+    desk->SetMaterial(mat);
+    desk->mesh.disabled = !loaded;
+}
+
+static void localPlace(FXScrPos01* pos, FXMaterial* mat, float fw, float fh, float x, float y) {
+    pos->refWidth = localRefWidth;
+    pos->refHeight = localRefHeight;
+    pos->width = mat->GetWidthF() * fw;
+    pos->height = mat->GetHeightF() * fh;
+    pos->SetPos(x, y);
+}
+
+static void localAlign(FXScrPos01* pos, int align) {
+    pos->UpdateAspectH1(align, (float)gr.width, (float)gr.height);
+}
+
+static void localSway(FXPhaser* p, double duration) {
+    *p = FXPhaser();
+    p->duration = duration;
+    p->pingPong = true;
+    p->smooth = true;
+}
+
+static void localStage(FXScenarStage* s, float from, float to) {
+    *s = FXScenarStage();
+    s->duration = 30;
+    s->from = from;
+    s->to = to;
+}
+
+static void localScroll(FXDeskScroll* d, float speedV, double periodU, double periodV) {
+    d->speedU = -1;
+    d->speedV = speedV;
+    d->scaleU = 0.5f;
+    d->scaleV = 0.5f;
+    d->offsetU = 0;
+    d->offsetV = 0;
+    d->periodU = periodU;
+    d->periodV = periodV;
+    d->lastTime = 0;
+}
+
+static void localFog(FXDeskScroll* d, FXMaterial* mat, int item, float power) {
+    localLayer(d, mat, item, 1, 1);
+    d->mesh.colorMode = 1;
+    d->mesh.secondMesh = &fog_mask_desk.mesh;
+    d->UpdateCol();
+    float c[4] = {fog_col[0], fog_col[1], fog_col[2], fog_col[3] * power};
+    d->UpdateColCol(c);
+}
+
+// The frame state as it is when the program starts, so that a scene can be built again.
+static void localResetState() {
+    hasError = false;
+    first = true;
+    first1 = false;
+    first2 = true;
+    act_star = 0;
+    lastStarTime = 0;
+    first1_done = false;
+    lastff = 0;
+    localClockStarted = false;
+    localLastClock = 0;
+    localClockShift = 0;
+    light = FXLight();
+    sceneMissingItems.RemoveAll();
+}
+
+static void localBuildFireFly(int g, float* centre, float* extent) {
+    FXFireFly& f = firefly[g];
+    f.sizeFactor = 1.0f;
+    f.pointCount = 16;
+    f.maxStep = 0.1f;
+    f.secondsPerUnit = 120 + 12 * g;
+    f.flight = FXPhaser();
+    f.flight.running = false;
+    f.flight.loop = false;
+    f.light.SetDefSpecular(0);
+    f.light.position[0] = f.light.position[1] = f.light.position[2] = 0;
+    f.brightness = 1.0f;
+    if (!f.CreateManyCN(&pck, 16, 1, 7))
+        err("scene: firefly %d lacks some of its pictures (items 16 to 22)\n", g);
+    f.desk.mesh.disabled = f.frameCount == 0;
+    f.light.spotExponent = 12;
+    f.light.spotCutoff = 60;
+    f.light.constantAttenuation = 0;
+    f.light.linearAttenuation = 0.5f;
+    f.light.quadraticAttenuation = 0;
+    f.Prepare(centre, extent);
+}
+
+static void localFlightBox(int g, float** centre, float** extent) {
+    *centre = g == 0 ? ffpos1 : g == 1 ? ffpos2 : ffpos;
+    *extent = g == 0 ? ffsiz1 : g == 1 ? ffsiz2 : ffsiz;
+}
+
+// Everything from loading the package to the gadgets, on the window's thread with the
+// device created and not yet current.
+static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewMode) {
+    localResetState();
+    if (!previewMode && !gr.TestGL(false)) hasError = true;
+    fxSetEnv(&gr);
+    gr.SetAct(true);
+    if (!pck.Load(packageFile)) err("scene: cannot read the package \"%s\"\n", packageFile);
+
+    err_gad.CreateCN(&pck, 74);
+    err_gad.visible = hasError;
+    if (!err_gad.material.textured) {
+        sceneMissingItems.PushInt(74);
+        err("scene: picture item 74 (the error message) is missing from the package\n");
+    }
+
+    if (previewMode) {
+        localLayer(&preview, &preview_mat, 24, 1, 1);
+        return;
+    }
+
+    gr.RegisterLight(&light);
+
+    localLayer(&back, &back_mat, 12, 1, 1);
+    localRefWidth = back_mat.GetWidthF();
+    localRefHeight = back_mat.GetHeightF();
+
+    // A missing star frame leaves the layer out while that frame is due.
+    for (int i = 0; i < 16; i++)
+        localLoad(&stars_mat[i], 25 + i);
+    stars.Create(1, 1);
+    stars.SetMaterial(&stars_mat[0]);
+    localPlace(&stars_pos, &stars_mat[0], 1, 1, 0, 0);
+
+    localLayer(&trees_b, &trees_b_mat, 10, 1, 1);
+    localPlace(&trees_b_pos, &trees_b_mat, 1.08f, 1, 0, 141);
+    trees_b_pos.ShiftPos(-0.04f, 0);
+    localSway(&trees_b_skew, 6);
+
+    localLayer(&trees_l, &trees_l_mat, 8, 1, 1);
+    localPlace(&trees_l_pos, &trees_l_mat, 1.16f, 1, 0, 0);
+    trees_l_pos.ShiftPos(-0.08f, 0);
+    localSway(&trees_l_skew, 3);
+
+    localLayer(&lakegrass, &lakegrass_mat, 7, 1, 1);
+    localPlace(&lakegrass_pos, &lakegrass_mat, 1, 1, 0, 502);
+
+    localLayer(&rock, &rock_mat, 5, 20, 20);
+    localPlace(&rock_pos, &rock_mat, 1, 1, 0, 467);
+    localAlign(&rock_pos, -1);
+
+    localLayer(&tree, &tree_mat, 2, 10, 20);
+    localPlace(&tree_pos, &tree_mat, 1, 1, 628, 0);
+    localAlign(&tree_pos, 1);
+
+    localLayer(&fern, &fern_mat, 1, 20, 10);
+    localPlace(&fern_pos, &fern_mat, 1, 1, 156, 631);
+    localAlign(&fern_pos, 0);
+
+    localLayer(&needles, &needles_mat, 0, 1, 1);
+    localPlace(&needles_pos, &needles_mat, 1, 1.16f, 582, 0);
+    needles_pos.ShiftPos(0, -0.08f);
+    localAlign(&needles_pos, 1);
+    localSway(&needles_skew, 4);
+
+    localLayer(&fog_mask_desk, &fog_mask_mat, 4, 1, 1);
+    localPlace(&fog_pos, &fog_mask_mat, 1, 1, 170, 331);
+    // The banks drift through a window of half their picture; the mask bounds where they show.
+    localScroll(&fog_a, 1, 45, 65);
+    localFog(&fog_a, &fog_a_mat, 13, fog_pow[0]);
+    localScroll(&fog_b, -1, 20, 50);
+    localFog(&fog_b, &fog_b_mat, 14, fog_pow[1]);
+    if (fog_mask_desk.mesh.disabled) fog_a.mesh.disabled = fog_b.mesh.disabled = true;
+
+    scr_mat.PrepareDarkDiffuse(1.0f);
+    if (!desktop || !scr_mat.canvas.Copy(desktop) || !scr_mat.SetTexture(&scr_mat.canvas))
+        err("scene: no desktop picture\n");
+    scr.Create(1, 1);
+    scr.SetMaterial(&scr_mat);
+
+    localStage(&back_stage, 0.3f, 1.0f);
+    localStage(&stars_stage, 0.0f, 0.3f);
+    localStage(&trees_b_stage, 0.1f, 0.6f);
+    localStage(&trees_l_stage, 0.3f, 0.8f);
+    localStage(&lakegrass_stage, 0.1f, 0.6f);
+    localStage(&rock_stage, 0.3f, 0.8f);
+    localStage(&tree_stage, 0.4f, 0.8f);
+    localStage(&fern_stage, 0.4f, 1.0f);
+    needles_stage = tree_stage;
+    localStage(&fog_stage, 0.15f, 1.0f);
+    localStage(&scr_stage, 0.0f, 1.0f);
+    back_phase = FXPhaser();
+    back_phase.duration = 30;
+    back_phase.loop = true;
+    back_phase.pingPong = true;
+
+    for (int k = 16; k <= 22; k++)
+        if (!pck.GetDataPtr(k)) sceneMissingItems.PushInt(k);
+    for (int g = 0; g < 5; g++) {
+        float *centre, *extent;
+        localFlightBox(g, &centre, &extent);
+        localBuildFireFly(g, centre, extent);
+    }
+
+    // The reflective cube and the logo medallion are built here, after the fireflies.
+}
+
+// Every element, the package; the context is current.
+static void localRelease() {
+    preview.Destroy();
+    preview_mat.Destroy();
+    needles.Destroy();
+    needles_mat.Destroy();
+    fern.Destroy();
+    fern_mat.Destroy();
+    tree.Destroy();
+    tree_mat.Destroy();
+    rock.Destroy();
+    rock_mat.Destroy();
+    fog_a.Destroy();
+    fog_a_mat.Destroy();
+    fog_b.Destroy();
+    fog_b_mat.Destroy();
+    fog_mask_desk.Destroy();
+    fog_mask_mat.Destroy();
+    lakegrass.Destroy();
+    lakegrass_mat.Destroy();
+    trees_l.Destroy();
+    trees_l_mat.Destroy();
+    trees_b.Destroy();
+    trees_b_mat.Destroy();
+    stars.Destroy();
+    back.Destroy();
+    back_mat.Destroy();
+    for (int i = 0; i < 16; i++)
+        stars_mat[i].Destroy();
+    for (int g = 0; g < 5; g++)
+        firefly[g].Destroy();
+    scr.Destroy();
+    scr_mat.Destroy();
+    err_gad.Destroy();
+    pck.Destroy();
+}
+
+void InitScene(HWND window, bool previewMode) {
+    isPreview = previewMode;
     fxInitPaths();
     fxSetTypePath(1, veskPath);
     fxSetPath(1);
-    if (!preview) fxOpenTraces(logsFile);
+    if (!previewMode) fxOpenTraces(logsFile);
+    fxLoadDevil();
+    // Photographed before any window of ours covers the screen.
+    FXScrShot shot;
+    if (!previewMode) {
+        if (sceneDesktopFile) {
+            if (!shot.CreateFromPict(sceneDesktopFile)) {
+                err("scene: cannot read the desktop picture \"%s\"; capturing the screen instead\n",
+                    sceneDesktopFile);
+                shot.Update();
+            }
+        } else {
+            shot.Update();
+        }
+    }
     gr.CreateChild(window);
-    fxSetEnv(&gr);
-    gr.SetAct(true);
+    localBuild(&shot, "mirehollow.dat", previewMode);
+    fxSetAppPriority(1);
     gr.SetAct(false);
     gr.StartLoop(&sc);
 }
 
 void DestroyScene() {
     gr.StopLoop(100000);
+    gr.SetAct(true);
+    localRelease();
     gr.Destroy();
+    fxUnloadDevil();
+}
+
+void InitSceneFrames(FXCanvas* desktop, const char* packageFile) {
+    isPreview = false;
+    localBuild(desktop, packageFile, false);
+}
+
+void DestroySceneFrames() {
+    gr.SetAct(true);
+    localRelease();
+    gr.Destroy();
+}
+
+// ---- One frame --------------------------------------------------------------------------
+
+static void localDrawLayer(PEnv* env, double t, FXScenarStage* stage, FXMaterial* mat, FXScrPos01* pos,
+                           FXDesk* desk) {
+    stage->UpdateStage(t);
+    mat->SetDefDiffuse(stage->value);
+    pos->OnRender(env, t);
+    desk->OnRender(env, t);
+}
+
+void Scene::OnRender(PEnv* env, double clock) {
+    if (!gr.RenderStart()) return;
+    gr.ApplyMatrixIdentity();
+    gr.EnableDepthTest(false);
+    gr.EnableDepthWrite(false);
+    glDisable(GL_ALPHA_TEST);
+
+    if (isPreview) {
+        gr.EnableLights(false);
+        preview.OnRender(env, clock);
+        gr.RenderEnd();
+        return;
+    }
+
+    if (localClockStarted && clock < localLastClock) localClockShift += localLastClock - clock;
+    localClockStarted = true;
+    localLastClock = clock;
+    double t = clock + localClockShift;
+
+    if (first) {
+        first = false;
+        lastStarTime = t;
+    }
+    if (first1 && !first1_done) {
+        first1_done = true;
+        lastff = t;
+    }
+
+    // Sixteen star frames a second; the second restarts from the frame that completed it.
+    double d = t - lastStarTime;
+    if (d < 0) {
+        d = 0;
+        lastStarTime = t;
+    }
+    while (d >= 1.0) {
+        d -= 1.0;
+        lastStarTime = t;
+    }
+    act_star = (int)(d * 16);
+    if (act_star > 15) act_star = 15;
+    stars.SetMaterial(&stars_mat[act_star]);
+    stars.mesh.disabled = !stars_mat[act_star].textured;
+
+    gr.ApplyMatrixIdentity();
+    for (int g = 0; g < 5; g++)
+        firefly[g].PreRender(env, t);
+
+    gr.UpdateLights();
+    gr.EnableLights(true);
+
+    scr_stage.UpdateStage(t);
+    scr_mat.ChangeDarkDiffuse(1 - scr_stage.value);
+    scr.OnRender(env, t);
+
+    float b;
+    if (back_stage.value < 1) {
+        back_stage.UpdateStage(t);
+        b = back_stage.value;
+    } else {
+        if (first2) {
+            first2 = false;
+            back_phase.start = t;
+        }
+        back_phase.OnRender(env, t);
+        b = back_phase.GetOnOff(0.42f, 0.58f) * 0.5f + 0.5f;
+    }
+    back_mat.SetDefDiffuse(b);
+    back.OnRender(env, t);
+
+    float ambient[4] = {0.8f * b, 0.8f * b, 0.8f * b, 1.0f};
+    gr.SetAmbient(ambient);
+
+    stars_stage.UpdateStage(t);
+    stars_mat[act_star].SetDefDiffuse(stars_stage.value);
+    stars_pos.OnRender(env, t);
+    stars.OnRender(env, t);
+
+    trees_b_skew.OnRender(env, t);
+    trees_b.UpdatePosSkew(true, false, trees_b_skew.phase * 0.02f - 0.01f, 0);
+    localDrawLayer(env, t, &trees_b_stage, &trees_b_mat, &trees_b_pos, &trees_b);
+
+    trees_l_skew.OnRender(env, t);
+    trees_l.UpdatePosSkew(true, false, trees_l_skew.phase * 0.04f, 0);
+    localDrawLayer(env, t, &trees_l_stage, &trees_l_mat, &trees_l_pos, &trees_l);
+
+    // The grass follows the background's brightness.
+    lakegrass_stage.UpdateStage(t);
+    lakegrass_mat.SetDefDiffuse(lakegrass_stage.value);
+    lakegrass_mat.diffuse[0] = lakegrass_mat.diffuse[1] = lakegrass_mat.diffuse[2] = b;
+    lakegrass_pos.OnRender(env, t);
+    lakegrass.OnRender(env, t);
+
+    // Fog colours are rebuilt only while the fog stage moves.
+    fog_stage.UpdateStage(t);
+    if (fog_stage.changed) {
+        float c[4] = {fog_col[0], fog_col[1], fog_col[2], fog_col[3] * fog_pow[0] * fog_stage.value};
+        fog_a.UpdateColCol(c);
+        gr.UnprepareMesh(&fog_a.mesh);
+        c[3] = fog_col[3] * fog_pow[1] * fog_stage.value;
+        fog_b.UpdateColCol(c);
+        gr.UnprepareMesh(&fog_b.mesh);
+        if (!first1 && fog_stage.value >= 0.5f) first1 = true;
+    }
+    fog_pos.OnRender(env, t);
+    fog_a.OnRender(env, t);
+    fog_b.OnRender(env, t);
+
+    gr.EnableLight(false, &light);
+    localDrawLayer(env, t, &rock_stage, &rock_mat, &rock_pos, &rock);
+    gr.EnableLight(true, &light);
+
+    needles_skew.OnRender(env, t);
+    needles.UpdatePosSkew(true, false, 0, needles_skew.phase * -0.04f);
+    localDrawLayer(env, t, &needles_stage, &needles_mat, &needles_pos, &needles);
+
+    gr.EnableLight(false, &light);
+    localDrawLayer(env, t, &tree_stage, &tree_mat, &tree_pos, &tree);
+    localDrawLayer(env, t, &fern_stage, &fern_mat, &fern_pos, &fern);
+    gr.EnableLight(true, &light);
+
+    gr.ApplyMatrixIdentity();
+
+    // Fireflies: one starts at a time, at least two seconds after the previous one.
+    if (first1_done) {
+        if (t - lastff > 2.0) {
+            for (int g = 0; g < 5; g++) {
+                if (firefly[g].IsPlaying()) continue;
+                float *centre, *extent;
+                localFlightBox(g, &centre, &extent);
+                firefly[g].Prepare(centre, extent);
+                firefly[g].Start(t);
+                firefly[g].PreRender(env, t);
+                lastff = t;
+                break;
+            }
+        }
+        for (int g = 0; g < 5; g++)
+            firefly[g].OnRender(env, t);
+    }
+
+    gr.ApplyMatrixIdentity();
+    gr.EnableLights(true);
+    gr.EnableDepthTest(true);
+    gr.EnableDepthWrite(true);
+    gr.Clrscr(false, true, false);
+
+    // The reflective cube and the logo medallion are drawn here, before the error message.
+    err_gad.OnRender(env, t);
+
+    gr.RenderEnd();
 }

@@ -1,8 +1,15 @@
-// The saver's scene: built when the saver window is created, drawn by the render loop,
-// released when the window is destroyed.
+// The saver's scene: a night woodland over the photographed desktop, built from the package
+// when the saver window is created, drawn by the render loop, released when the window is
+// destroyed.
 #ifndef MH_SHELL_SCENE_H
 #define MH_SHELL_SCENE_H
 
+#include "assets/canvas.h"
+#include "assets/light.h"
+#include "assets/package.h"
+#include "base/arrays.h"
+#include "elements/err_gadget.h"
+#include "elements/firefly.h"
 #include "render/gl.h"
 
 class Scene : public PRender {
@@ -10,12 +17,40 @@ class Scene : public PRender {
     void OnRender(PEnv* env, double t) override;
 };
 
+extern FXPackage pck;
 extern Scene sc;
 extern FXGL gr;
+extern FXLight light;
+
+extern bool hasError; // the driver lacks what the scene needs; the error gadget shows it
+extern bool first;    // the next frame starts the star clock
+extern bool first1;   // the fog passed half strength: the fireflies may begin
+extern bool first2;   // the background pulse has not started yet
+extern int act_star;  // star frame on show, 0 ... 15
+extern double lastStarTime;
+
+extern FXFireFly firefly[5];
+extern bool first1_done; // the fireflies have been released
+extern double lastff;    // frame time at which the last firefly was started
+
+extern FXErrGadget err_gad;
+
+// A picture file shown in place of the desktop capture; null (the default) captures the screen.
+extern const char* sceneDesktopFile;
+// Package items the last build could not load, in the order they were asked for.
+extern FXArray sceneMissingItems;
 
 // Builds the scene on the window and starts the render loop; reports nothing.
 void InitScene(HWND window, bool preview);
 // Stops the render loop and releases the scene.
 void DestroyScene();
+
+// The scene without a window or a loop, for stills and tests: `gr` must already exist
+// (CreateOffscreen). Builds everything as the full-screen saver does, with `desktop` standing
+// in for the capture and the package read from `packageFile`, and leaves the context current
+// on the calling thread so that frames can be drawn with sc.OnRender(&gr, t).
+void InitSceneFrames(FXCanvas* desktop, const char* packageFile);
+// Releases what InitSceneFrames built, and the device.
+void DestroySceneFrames();
 
 #endif
