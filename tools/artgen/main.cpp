@@ -3,6 +3,7 @@
 //
 //   artgen OUTDIR [--seed N] [--composite FILE]
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
