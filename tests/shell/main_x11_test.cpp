@@ -1,0 +1,179 @@
+// The saver's command line and its window procedure, called directly.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <initializer_list>
+#include <vector>
+
+#include "render/other_posix.h"
+#include "shell/main_x11.h"
+
+namespace {
+
+struct Parsed {
+    bool ok;
+    FXSaverArgs args;
+    char error[256];
+};
+
+Parsed Parse(std::initializer_list<const char*> words) {
+    std::vector<char*> argv;
+    argv.push_back((char*)"mhollow");
+    for (const char* w : words)
+        argv.push_back((char*)w);
+    argv.push_back(nullptr);
+    Parsed p;
+    p.ok = fxParseSaverArgs((int)argv.size() - 1, argv.data(), &p.args, p.error, sizeof(p.error));
+    return p;
+}
+
+TEST(SaverArgs, FirstModeLetterWins) {
+    for (auto words :
+         {std::vector<const char*>{"/s"}, {"-s"}, {"s"}, {"/S"}, {"register_scrsaver"}, {"x", "/s"}}) {
+        std::vector<char*> argv = {(char*)"mhollow"};
+        for (const char* w : words)
+            argv.push_back((char*)w);
+        FXSaverArgs a;
+        char error[64];
+        ASSERT_TRUE(fxParseSaverArgs((int)argv.size(), argv.data(), &a, error, sizeof(error))) << words[0];
+        EXPECT_EQ(a.mode, fxModeFullScreen) << words[0];
+    }
+    EXPECT_EQ(Parse({"/c"}).args.mode, fxModeConfigure);
+    EXPECT_EQ(Parse({"/c:1234"}).args.mode, fxModeConfigure);
+    EXPECT_EQ(Parse({}).args.mode, fxModeConfigure) << "no letter: configuration";
+    EXPECT_EQ(Parse({"/x"}).args.mode, fxModeConfigure);
+    EXPECT_EQ(Parse({"/a"}).args.mode, fxModePassword);
+    EXPECT_EQ(Parse({"/cs"}).args.mode, fxModeConfigure) << "the first letter met decides";
+}
+
+TEST(SaverArgs, PreviewTakesADecimalOrHexWindow) {
+    Parsed p = Parse({"/p", "1234"});
+    EXPECT_EQ(p.args.mode, fxModePreview);
+    EXPECT_EQ(p.args.previewParent, 1234u);
+    EXPECT_EQ(Parse({"/p", "0x2a00007"}).args.previewParent, 0x2a00007u);
+    EXPECT_EQ(Parse({"/p:77"}).args.previewParent, 77u);
+    EXPECT_EQ(Parse({"/P77"}).args.previewParent, 77u);
+    // Not a number, or none: a preview of no window, which the host turns into nothing.
+    EXPECT_EQ(Parse({"/p"}).args.previewParent, 0u);
+    EXPECT_EQ(Parse({"/p", "12ab"}).args.previewParent, 0u);
+    EXPECT_EQ(Parse({"/p", "window"}).args.previewParent, 0u);
+}
+
+TEST(SaverArgs, OwnOptionsTurnTheLetterScanOff) {
+    Parsed p = Parse({"--window"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.args.mode, fxModeWindow);
+    EXPECT_EQ(p.args.windowWidth, 1280);
+    EXPECT_EQ(p.args.windowHeight, 720);
+    p = Parse({"--window=800x600"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.args.windowWidth, 800);
+    EXPECT_EQ(p.args.windowHeight, 600);
+    p = Parse({"--window", "640x480"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.args.windowWidth, 640);
+    EXPECT_EQ(p.args.windowHeight, 480);
+    EXPECT_EQ(Parse({"--help"}).args.mode, fxModeHelp);
+    EXPECT_EQ(Parse({"--window", "--help"}).args.mode, fxModeHelp);
+
+    for (auto bad : {"--window=0x600", "--window=800", "--window=800x", "--window=axb", "--window=99999x10",
+                     "--windows", "--help=yes", "--"}) {
+        Parsed b = Parse({bad});
+        EXPECT_FALSE(b.ok) << bad;
+        EXPECT_NE(b.error[0], 0) << bad;
+    }
+    // A stray word next to our options is an error, not a mode letter.
+    EXPECT_FALSE(Parse({"--window", "/s"}).ok);
+    EXPECT_FALSE(Parse({"/s", "--window"}).ok);
+}
+
+TEST(SaverConfig, FileFollowsTheXdgVariables) {
+    char path[512];
+    setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
+    ASSERT_TRUE(fxGetConfigFile(path, sizeof(path)));
+    EXPECT_STREQ(path, "/tmp/cfg/vesk3d/Screensavers/Mirehollow.conf");
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", "/home/someone", 1);
+    ASSERT_TRUE(fxGetConfigFile(path, sizeof(path)));
+    EXPECT_STREQ(path, "/home/someone/.config/vesk3d/Screensavers/Mirehollow.conf");
+    EXPECT_FALSE(fxGetConfigFile(path, 10)) << "a path that does not fit is refused, not cut";
+}
+
+// The window procedure on a window the host never created: destroying it only runs the
+// destroy message (an empty scene stops and releases nothing).
+class SaverProc : public testing::Test {
+  protected:
+    FXWindow window;
+    void SetUp() override {
+        escapeHit = false;
+        started = false;
+        startTime = 0;
+        fChildPreview = 0;
+    }
+    void TearDown() override { fChildPreview = 0; }
+};
+
+TEST_F(SaverProc, CloseRequestsWaitFourSeconds) {
+    started = true;
+    startTime = 100.0;
+    EXPECT_FALSE(fxSaverMayClose(100.0));
+    EXPECT_FALSE(fxSaverMayClose(103.999));
+    EXPECT_FALSE(fxSaverMayClose(104.0)) << "exactly four seconds is not more than four";
+    EXPECT_TRUE(fxSaverMayClose(104.001));
+    started = false;
+    EXPECT_FALSE(fxSaverMayClose(1000.0)) << "not armed before the scene has started";
+
+    started = true;
+    startTime = fxGetTime() - 1.0;
+    EXPECT_EQ(ScreenSaverProc(&window, WM_CLOSE, 0, 0), 0);
+    EXPECT_FALSE(window.destroyed) << "an early close request is dropped";
+    EXPECT_EQ(ScreenSaverProc(&window, WM_CLOSE, 0, 0), 0);
+    EXPECT_FALSE(window.destroyed) << "and so is the next one";
+    startTime = fxGetTime() - 5.0;
+    EXPECT_EQ(ScreenSaverProc(&window, WM_CLOSE, 0, 0), 0);
+    EXPECT_TRUE(window.destroyed);
+}
+
+TEST_F(SaverProc, PreviewAlwaysCloses) {
+    fChildPreview = 1;
+    started = true;
+    startTime = fxGetTime();
+    ScreenSaverProc(&window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(window.destroyed);
+}
+
+TEST_F(SaverProc, KeyboardEndsAtOnceAndArmsCloseRequests) {
+    for (unsigned m : {WM_KEYDOWN, WM_KEYUP, WM_CHAR, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR}) {
+        FXWindow w;
+        escapeHit = false;
+        started = true;
+        startTime = fxGetTime();
+        ScreenSaverProc(&w, m, 'a', 0);
+        EXPECT_TRUE(w.destroyed) << m;
+        EXPECT_TRUE(escapeHit) << m;
+        FXWindow other;
+        ScreenSaverProc(&other, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(other.destroyed) << "after a key, close requests pass at once";
+    }
+    FXWindow dead;
+    escapeHit = false;
+    ScreenSaverProc(&dead, WM_DEADCHAR, 'a', 0);
+    EXPECT_FALSE(dead.destroyed) << "a dead key is not a key press";
+    EXPECT_FALSE(escapeHit);
+}
+
+TEST_F(SaverProc, PaintingIsLeftToTheRenderLoop) {
+    EXPECT_EQ(ScreenSaverProc(&window, WM_ERASEBKGND, 0, 0), 1);
+    EXPECT_EQ(ScreenSaverProc(&window, WM_PAINT, 0, 0), 0);
+    EXPECT_EQ(ScreenSaverProc(&window, WM_MOUSEMOVE, 0, fxMakePointParam(5, 5)), 0);
+    EXPECT_FALSE(window.destroyed);
+    EXPECT_FALSE(ScreenSaverConfigureDialog(&window, WM_CREATE, 0, 0));
+    EXPECT_TRUE(RegisterDialogClasses(nullptr));
+    EXPECT_FALSE(DestroyWindow(nullptr));
+    ASSERT_TRUE(DestroyWindow(&window));
+    EXPECT_FALSE(DestroyWindow(&window)) << "a window is destroyed once";
+}
+
+} // namespace
