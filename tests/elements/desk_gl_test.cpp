@@ -87,9 +87,8 @@ TEST_F(DeskGL, OneCellDeskFillsTheScreenWithItsPicture) {
     ASSERT_TRUE(Start(64, 48));
     FXCanvas canvas;
     FXMaterial mat;
-    // 6 x 6 picture in an 8 x 8 block: the padding must never show.
-    MakeTexture(canvas, mat, 6, 6, [](int x, int y) { return Quadrants(x, y, 6, 6); });
     // A 6 x 6 picture in an 8 x 8 block: the texture coordinates stop at the picture's edge.
+    MakeTexture(canvas, mat, 6, 6, [](int x, int y) { return Quadrants(x, y, 6, 6); });
     FXDesk desk;
     desk.Create(1, 1);
     desk.SetMaterial(&mat);
