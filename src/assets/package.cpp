@@ -225,7 +225,10 @@ bool FXPackage::Load(const char* path) {
     Destroy();
     if (!path) return false;
     FILE* f = fopen(path, "rb");
-    if (!f) return false;
+    if (!f) {
+        err("package: cannot open \"%s\"\n", path);
+        return false;
+    }
     FXStr header;
     bool ok = header.Load(f) && header.length >= 5 && strncmp(header.text, localMagic, 5) == 0;
     bool transposed = false;
@@ -246,6 +249,7 @@ bool FXPackage::Load(const char* path) {
     if (buf && S > 0 && fread(buf, 1, (size_t)S, f) != (size_t)S) ok = false;
     fclose(f);
     if (!ok || !buf) {
+        err("package: \"%s\" is not a readable package\n", path);
         free(buf);
         return false;
     }
@@ -292,11 +296,16 @@ bool FXPackage::Load(const char* path) {
     }
     free(buf);
 
+    if (entries != ids.count || entries != offsets.count || entries != sizes.count || entries != types.count)
+        err("package: \"%s\" has a damaged directory, %d entries kept\n", path, entries);
     // Entries whose bytes do not lie inside the data block are left out.
     for (int i = 0; i < entries; i++) {
         int off = offsets.GetInt(i);
         int sz = sizes.GetInt(i);
-        if (off < 0 || sz < 0 || (int64_t)off + sz > dataSize) continue;
+        if (off < 0 || sz < 0 || (int64_t)off + sz > dataSize) {
+            err("package: item %d of \"%s\" lies outside the data, left out\n", ids.GetInt(i), path);
+            continue;
+        }
         itemIds.PushInt(ids.GetInt(i));
         itemOffsets.PushInt(off);
         itemSizes.PushInt(sz);

@@ -21,8 +21,8 @@ class FXPhaser {
     bool smooth = false;     // ease with 3v^2 - 2v^3
     bool halfSmooth = false; // ease with the mean of v and 3v^2 - 2v^3
 
-    virtual ~FXPhaser() {}
     virtual void OnRender(PEnv* env, double t);
+    virtual ~FXPhaser() {}
     void Restart(double t);
     // Falling ramp: 1 up to phase a, 0 from phase b on.
     float GetOnOff(float a, float b);
