@@ -215,6 +215,15 @@ void RimLight(Image& img, float dx, float dy, float softness, const float rim[3]
     }
 }
 
+void FadeEdges(Image& img, int left, int top, int right, int bottom) {
+    auto ramp = [](int d, int n) { return n <= 0 ? 1.0f : Smoothstep(0.0f, float(n), float(d)); };
+    for (int y = 0; y < img.height; y++) {
+        float fy = ramp(y, top) * ramp(img.height - 1 - y, bottom);
+        for (int x = 0; x < img.width; x++)
+            img.At(x, y)[3] *= fy * ramp(x, left) * ramp(img.width - 1 - x, right);
+    }
+}
+
 void Mottle(Image& img, const FractalNoise& noise, float scale, float amount) {
     for (int y = 0; y < img.height; y++) {
         for (int x = 0; x < img.width; x++) {

@@ -78,6 +78,10 @@ void BlurPlane(std::vector<float>& plane, int w, int h, float radius, bool wrap)
 // pixel, so layers cut by the picture border get no false rim there.
 void RimLight(Image& img, float dx, float dy, float softness, const float rim[3], float strength);
 
+// Fades the alpha to nothing over the given number of pixels at each edge (0 leaves
+// that edge alone), so a layer never ends in a hard line inside the screen.
+void FadeEdges(Image& img, int left, int top, int right, int bottom);
+
 // Multiplies the colour by 1 + amount × noise so flat silhouettes get a faint texture.
 void Mottle(Image& img, const FractalNoise& noise, float scale, float amount);
 

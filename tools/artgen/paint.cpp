@@ -361,6 +361,7 @@ Image PaintFarTrees(uint64_t seed) {
             p[3] = std::max(p[3] * (1 - Smoothstep(float(shore), shore + 4.0f, float(y))), a);
         }
     }
+    FadeEdges(img, 0, 0, 0, 6);
     return img;
 }
 
@@ -370,17 +371,18 @@ Image PaintLeftTrees(uint64_t seed) {
     Canvas cv(W, H);
     // The farther spruce first, a little paler, then the big one in front.
     cv.SetColour({0.05f, 0.07f, 0.1f});
-    Spruce(cv.cr, rng, 222, 770, 36, 20, 3, 16, 84, 560, -40, W - 8);
+    Spruce(cv.cr, rng, 222, 770, 36, 20, 3, 16, 84, 560, -40, W - 24);
     Image back = cv.Finish();
     Finish(back, 2.5f, -0.8f, 1.0f, {0.2f, 0.27f, 0.38f}, 0.8f, seed + 1, 0.2f);
     Canvas front(W, H);
     front.SetColour({0.025f, 0.035f, 0.05f});
-    Spruce(front.cr, rng, 62, 772, -20, 44, 20, 70, 190, 600, -200, W - 14);
+    Spruce(front.cr, rng, 62, 772, -20, 44, 20, 70, 190, 600, -200, W - 24);
     Image img = front.Finish();
     Finish(img, 3.0f, -0.8f, 1.0f, {0.26f, 0.33f, 0.46f}, 0.7f, seed + 2, 0.25f);
     Image out(W, H);
     CompositeOver(out, back, 0, 0, W, H, 1);
     CompositeOver(out, img, 0, 0, W, H, 1);
+    FadeEdges(out, 0, 0, 10, 0);
     return out;
 }
 
@@ -389,9 +391,10 @@ Image PaintRightTree(uint64_t seed) {
     Rng rng(seed);
     Canvas cv(W, H);
     cv.SetColour({0.025f, 0.035f, 0.05f});
-    Spruce(cv.cr, rng, 318, 772, -30, 54, 26, 110, 300, 560, 14, W + 200);
+    Spruce(cv.cr, rng, 318, 772, -30, 54, 26, 110, 300, 560, 24, W + 200);
     Image img = cv.Finish();
     Finish(img, -3.0f, -0.8f, 1.0f, {0.26f, 0.33f, 0.46f}, 0.7f, seed + 1, 0.25f);
+    FadeEdges(img, 10, 0, 0, 0);
     return img;
 }
 
@@ -444,6 +447,7 @@ Image PaintNeedles(uint64_t seed) {
     }
     Image img = cv.Finish();
     Finish(img, -2.0f, -2.0f, 0.8f, {0.32f, 0.4f, 0.52f}, 1.0f, seed + 1, 0);
+    FadeEdges(img, 10, 0, 0, 8);
     return img;
 }
 
@@ -504,6 +508,7 @@ Image PaintRock(uint64_t seed) {
         }
     }
     Finish(img, 2.0f, -3.0f, 2.0f, {0.42f, 0.47f, 0.56f}, 0.7f, seed + 3, 0);
+    FadeEdges(img, 0, 6, 6, 0);
     return img;
 }
 
@@ -556,6 +561,7 @@ Image PaintFern(uint64_t seed) {
     }
     Image img = cv.Finish();
     Finish(img, 0.0f, -2.0f, 0.8f, {0.2f, 0.34f, 0.3f}, 1.0f, seed + 1, 0);
+    FadeEdges(img, 6, 6, 6, 0);
     return img;
 }
 
@@ -599,6 +605,7 @@ Image PaintLakeGrass(uint64_t seed) {
     }
     Image img = cv.Finish();
     Finish(img, -1.0f, -2.0f, 0.6f, {0.22f, 0.3f, 0.36f}, 0.8f, seed + 1, 0);
+    FadeEdges(img, 0, 6, 0, 0);
     return img;
 }
 
