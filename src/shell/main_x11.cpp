@@ -329,6 +329,27 @@ const FXSaverOption localOptions[] = {
     {"window", FXSaverOption::optional, localOptWindow,
      "--window[=WxH]  run in an ordinary window (1280x720)"},
     {"help", FXSaverOption::none, localOptHelp, "--help          show this text"},
+    {"desktop", FXSaverOption::required,
+     [](FXSaverArgs* a, const char* v, char*, int) { return (a->stills.desktop = v), true; },
+     "--desktop FILE  show this picture in place of the desktop"},
+    {"render-at", FXSaverOption::required,
+     [](FXSaverArgs* a, const char* v, char*, int) {
+         a->mode = fxModeStills;
+         return (a->stills.renderAt = v), true;
+     },
+     "--render-at T1[,T2...] --size WxH [--desktop FILE] [--seed N] [--data DIR] [--step S] --output OUT\n"
+     "                  write the frames shown T1, T2... seconds after the start as PNG files\n"
+     "                  (OUT holds %d where the time goes, else the time is added to the name)"},
+    {"size", FXSaverOption::required,
+     [](FXSaverArgs* a, const char* v, char*, int) { return (a->stills.size = v), true; }, nullptr},
+    {"seed", FXSaverOption::required,
+     [](FXSaverArgs* a, const char* v, char*, int) { return (a->stills.seed = v), true; }, nullptr},
+    {"data", FXSaverOption::required,
+     [](FXSaverArgs* a, const char* v, char*, int) { return (a->stills.data = v), true; }, nullptr},
+    {"step", FXSaverOption::required,
+     [](FXSaverArgs* a, const char* v, char*, int) { return (a->stills.step = v), true; }, nullptr},
+    {"output", FXSaverOption::required,
+     [](FXSaverArgs* a, const char* v, char*, int) { return (a->stills.output = v), true; }, nullptr},
 };
 
 void localUsage(FILE* f) {
@@ -337,7 +358,7 @@ void localUsage(FILE* f) {
                "  /p <window id>  draw into a child of the given X window\n"
                "  /c              tell how to configure the data directory\n");
     for (const FXSaverOption& o : localOptions)
-        fprintf(f, "  %s\n", o.help);
+        if (o.help) fprintf(f, "  %s\n", o.help);
 }
 
 // The number after the preview letter: the rest of its argument, else the next argument.
@@ -392,6 +413,17 @@ bool fxParseSaverArgs(int argc, char** argv, FXSaverArgs* args, char* error, int
                 return false;
             }
             if (!opt->apply(args, value, error, errorSize)) return false;
+        }
+        const FXStillsArgs& st = args->stills;
+        bool stillsOnly = st.size || st.seed || st.data || st.step || st.output;
+        if (st.renderAt && args->mode != fxModeStills) {
+            snprintf(error, errorSize, "--render-at cannot be combined with --%s",
+                     args->mode == fxModeWindow ? "window" : "help");
+            return false;
+        }
+        if (stillsOnly && !st.renderAt) {
+            snprintf(error, errorSize, "--size, --seed, --data, --step and --output belong to --render-at");
+            return false;
         }
         return true;
     }
@@ -660,9 +692,12 @@ int fxSaverMain(int argc, char** argv) {
     }
     case fxModePassword:
         return 0;
+    case fxModeStills:
+        return fxStillsMain(args.stills);
     default:
         break;
     }
+    sceneDesktopFile = args.stills.desktop;
     if (!localInstallSignals()) {
         fprintf(stderr, "mhollow: cannot set up signal handling\n");
         return 1;

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "render/gl.h"
+#include "shell/stills.h"
 
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
@@ -77,7 +78,8 @@ enum FXSaverMode {
     fxModePreview,
     fxModePassword,
     fxModeWindow,
-    fxModeHelp
+    fxModeHelp,
+    fxModeStills
 };
 
 struct FXSaverArgs {
@@ -85,6 +87,7 @@ struct FXSaverArgs {
     unsigned long previewParent = 0; // /p: the window to draw into
     int windowWidth = 1280;          // --window
     int windowHeight = 720;
+    FXStillsArgs stills; // --render-at and its options; --desktop applies to every mode
 };
 
 // Reads the command line. Our own options begin with "--" and take their values after "="
