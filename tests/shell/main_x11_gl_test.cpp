@@ -1,0 +1,357 @@
+// The saver program run for real on an X server of its own, driven with real input events.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "render/other_posix.h"
+
+extern char** environ;
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+bool FileExists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+bool WaitFor(const std::function<bool()>& done, double seconds) {
+    double end = fxGetTime() + seconds;
+    while (!done()) {
+        if (fxGetTime() > end) return false;
+        usleep(20000);
+    }
+    return true;
+}
+
+// A private X server: the full-screen saver grabs the keyboard and covers the screen, which
+// must not disturb tests that share the default display.
+class SaverTest : public testing::Test {
+  protected:
+    static pid_t xvfb;
+    static std::string display;
+    static std::string tmp;
+    Display* dpy = nullptr;
+    pid_t saver = -1;
+    std::string data, out, errFile;
+
+    static void SetUpTestSuite() {
+        const char* t = getenv("MH_TEST_TMP");
+        tmp = std::string(t ? t : "/tmp/mh_saver_test") + "/saver";
+        std::string cmd = "rm -rf '" + tmp + "' && mkdir -p '" + tmp + "'";
+        if (system(cmd.c_str()) != 0) return;
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        std::string fd = std::to_string(fds[1]);
+        const char* argv[] = {"Xvfb",       "-displayfd", fd.c_str(), "-screen",  "0",
+                              "640x480x24", "-nolisten",  "tcp",      "-noreset", nullptr};
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&xvfb, "Xvfb", &fa, nullptr, (char**)argv, environ) != 0) xvfb = -1;
+        posix_spawn_file_actions_destroy(&fa);
+        close(fds[1]);
+        char buf[32] = {0};
+        ssize_t n = xvfb > 0 ? read(fds[0], buf, sizeof(buf) - 1) : 0;
+        close(fds[0]);
+        if (n > 0) display = ":" + std::string(buf, strcspn(buf, "\n"));
+    }
+
+    static void TearDownTestSuite() {
+        if (xvfb > 0) {
+            kill(xvfb, SIGTERM);
+            waitpid(xvfb, nullptr, 0);
+            xvfb = -1;
+        }
+    }
+
+    void SetUp() override {
+        if (display.empty()) GTEST_SKIP() << "no private X server (Xvfb)";
+        if (system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "xdotool is missing";
+        dpy = XOpenDisplay(display.c_str());
+        ASSERT_NE(dpy, nullptr);
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::string home = tmp + "/" + name;
+        data = home + "/data";
+        out = home + "/out.txt";
+        errFile = home + "/err.txt";
+        std::string cmd = "mkdir -p '" + data + "' '" + home + "/config/vesk3d/Screensavers'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+        std::ofstream(home + "/config/vesk3d/Screensavers/Mirehollow.conf")
+            << "# test\npath=" << data << "\n";
+        std::string package = std::string(MH_BINARY_DIR) + "/data/mirehollow.dat";
+        if (FileExists(package)) {
+            EXPECT_EQ(symlink(package.c_str(), (data + "/mirehollow.dat").c_str()), 0);
+        }
+        setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+        setenv("XDG_STATE_HOME", (home + "/state").c_str(), 1);
+        Xdo("mousemove 10 10");
+    }
+
+    void TearDown() override {
+        if (saver > 0) {
+            kill(saver, SIGKILL);
+            waitpid(saver, nullptr, 0);
+        }
+        if (dpy) XCloseDisplay(dpy);
+    }
+
+    void Start(std::vector<std::string> args) {
+        std::string exe = std::string(MH_BINARY_DIR) + "/mhollow";
+        ASSERT_TRUE(FileExists(exe)) << exe;
+        std::vector<char*> argv = {(char*)exe.c_str()};
+        for (std::string& a : args)
+            argv.push_back((char*)a.c_str());
+        argv.push_back(nullptr);
+        setenv("DISPLAY", display.c_str(), 1);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&fa, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_EQ(posix_spawn(&saver, exe.c_str(), &fa, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&fa);
+    }
+
+    // The exit status, or -1 when the saver is still running after `seconds`.
+    int WaitExit(double seconds) {
+        int status = 0;
+        bool done = WaitFor(
+            [&] {
+                pid_t r = waitpid(saver, &status, WNOHANG);
+                return r == saver;
+            },
+            seconds);
+        if (!done) return -1;
+        saver = -1;
+        if (WIFSIGNALED(status)) return 1000 + WTERMSIG(status);
+        return WEXITSTATUS(status);
+    }
+
+    bool Running() {
+        int status;
+        return saver > 0 && waitpid(saver, &status, WNOHANG) == 0;
+    }
+
+    void Xdo(const std::string& args) {
+        std::string cmd = "DISPLAY=" + display + " xdotool " + args + " >/dev/null 2>&1";
+        EXPECT_EQ(system(cmd.c_str()), 0) << cmd;
+    }
+
+    // A viewable top-level window with this name, 0 when there is none.
+    Window FindWindow(const char* name) {
+        Window root, parent, *children = nullptr;
+        unsigned n = 0;
+        Window found = 0;
+        if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &n)) return 0;
+        for (unsigned i = 0; i < n && !found; i++) {
+            XWindowAttributes a;
+            char* wname = nullptr;
+            if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable &&
+                XFetchName(dpy, children[i], &wname) && wname) {
+                if (strcmp(wname, name) == 0) found = children[i];
+            }
+            if (wname) XFree(wname);
+        }
+        if (children) XFree(children);
+        return found;
+    }
+
+    // True when anything but black shows in the window.
+    bool ShowsSomething(Window w) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(dpy, w, &a)) return false;
+        XImage* img = XGetImage(dpy, w, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
+        if (!img) return false;
+        bool any = false;
+        for (int y = 0; y < a.height && !any; y++)
+            for (int x = 0; x < a.width && !any; x++)
+                any = (XGetPixel(img, x, y) & 0xFFFFFF) != 0;
+        XDestroyImage(img);
+        return any;
+    }
+
+    // The scene needs the woodland package to show anything over a black desktop.
+    bool HavePackage() { return FileExists(data + "/mirehollow.dat"); }
+};
+
+pid_t SaverTest::xvfb = -1;
+std::string SaverTest::display;
+std::string SaverTest::tmp;
+
+TEST_F(SaverTest, ConfigureModeExplainsAndExits) {
+    Start({"/c"});
+    EXPECT_EQ(WaitExit(10), 0);
+    std::string text = ReadFile(out);
+    EXPECT_NE(text.find("path=<directory>"), std::string::npos) << text;
+    EXPECT_NE(text.find("Mirehollow.conf"), std::string::npos) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    Start({"--help"});
+    EXPECT_EQ(WaitExit(10), 0);
+    EXPECT_NE(ReadFile(out).find("--window"), std::string::npos);
+    Start({"--bogus"});
+    EXPECT_EQ(WaitExit(10), 2);
+    EXPECT_NE(ReadFile(errFile).find("--bogus"), std::string::npos);
+}
+
+TEST_F(SaverTest, RegistrationNeverShowsTheSaver) {
+    Start({"register_scrsaver"});
+    bool shown = false;
+    int status = -1;
+    WaitFor(
+        [&] {
+            if (FindWindow("SCREENSAVER")) shown = true;
+            status = WaitExit(0);
+            return status != -1;
+        },
+        15);
+    EXPECT_NE(status, -1) << "the process ends by itself";
+    EXPECT_FALSE(shown);
+    EXPECT_NE(ReadFile(errFile).find("register"), std::string::npos);
+    EXPECT_FALSE(FileExists(data + "/mhollow.log")) << "no scene was built";
+}
+
+TEST_F(SaverTest, FullScreenEndsOnAKeyAtOnce) {
+    Start({"/s"});
+    Window w = 0;
+    ASSERT_TRUE(WaitFor([&] { return (w = FindWindow("SCREENSAVER")) != 0; }, 30));
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(dpy, w, &a));
+    EXPECT_EQ(a.width, 640);
+    EXPECT_EQ(a.height, 480);
+    EXPECT_TRUE(a.override_redirect);
+    // The render loop draws: the black background gives way to the scene.
+    if (HavePackage()) {
+        EXPECT_TRUE(WaitFor([&] { return ShowsSomething(w); }, 10));
+    }
+    Xdo("key x");
+    EXPECT_EQ(WaitExit(5), 0);
+    std::string log = ReadFile(data + "/mhollow.log");
+    EXPECT_NE(log.find("OpenGL info:"), std::string::npos)
+        << "the log goes into the configured data directory";
+}
+
+TEST_F(SaverTest, PointerMotionEndsOnlyAfterFourSeconds) {
+    Start({"/s"});
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("SCREENSAVER") != 0; }, 30));
+    double shown = fxGetTime();
+    Xdo("mousemove 200 200");
+    usleep(300000);
+    Xdo("mousemove 250 220");
+    usleep(700000);
+    ASSERT_TRUE(Running()) << "motion in the first four seconds is ignored";
+    ASSERT_LT(fxGetTime() - shown, 4.0) << "the machine was too slow to test the early motion";
+    WaitFor([&] { return false; }, 4.5 - (fxGetTime() - shown));
+    ASSERT_TRUE(Running());
+    Xdo("mousemove 400 300");
+    EXPECT_EQ(WaitExit(5), 0);
+}
+
+TEST_F(SaverTest, ButtonPressAfterFourSecondsEnds) {
+    Start({"/s"});
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("SCREENSAVER") != 0; }, 30));
+    Xdo("click 1");
+    usleep(300000);
+    ASSERT_TRUE(Running()) << "a click in the first four seconds is ignored";
+    usleep(4500000);
+    Xdo("click 1");
+    EXPECT_EQ(WaitExit(5), 0);
+}
+
+TEST_F(SaverTest, SignalsEndTheSaverCleanly) {
+    Start({"/s"});
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("SCREENSAVER") != 0; }, 30));
+    kill(saver, SIGTERM);
+    EXPECT_EQ(WaitExit(10), 0);
+    EXPECT_FALSE(FindWindow("SCREENSAVER"));
+
+    Start({"--window=320x200"});
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("Mirehollow") != 0; }, 30));
+    kill(saver, SIGINT);
+    EXPECT_EQ(WaitExit(10), 0);
+}
+
+TEST_F(SaverTest, WindowModeIgnoresThePointerAndEndsOnAKey) {
+    Start({"--window", "320x200"});
+    Window w = 0;
+    ASSERT_TRUE(WaitFor([&] { return (w = FindWindow("Mirehollow")) != 0; }, 30));
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(dpy, w, &a));
+    EXPECT_EQ(a.width, 320);
+    EXPECT_EQ(a.height, 200);
+    Xdo("mousemove 50 50");
+    Xdo("mousemove 100 120");
+    Xdo("click 1");
+    usleep(500000);
+    ASSERT_TRUE(Running());
+    Xdo("windowfocus " + std::to_string(w));
+    Xdo("key q");
+    EXPECT_EQ(WaitExit(5), 0);
+}
+
+TEST_F(SaverTest, PreviewDrawsIntoTheGivenWindowUntilItGoes) {
+    Window host = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 100, 100, 200, 150, 0, 0, 0);
+    XMapWindow(dpy, host);
+    XSync(dpy, False);
+    Start({"/p", std::to_string(host)});
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            Window root, parent, *children = nullptr;
+            unsigned n = 0;
+            bool has = XQueryTree(dpy, host, &root, &parent, &children, &n) && n > 0;
+            if (children) XFree(children);
+            return has;
+        },
+        30));
+    if (HavePackage()) {
+        EXPECT_TRUE(WaitFor([&] { return ShowsSomething(host); }, 30)) << "the scene shows";
+    }
+    Window root, parent, *children = nullptr;
+    unsigned n = 0;
+    ASSERT_TRUE(XQueryTree(dpy, host, &root, &parent, &children, &n));
+    ASSERT_EQ(n, 1u);
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(dpy, children[0], &a));
+    XFree(children);
+    EXPECT_EQ(a.width, 200);
+    EXPECT_EQ(a.height, 150);
+    // Input does not end a preview; the window going away does.
+    Xdo("mousemove 150 150");
+    Xdo("click 1");
+    usleep(300000);
+    ASSERT_TRUE(Running());
+    XDestroyWindow(dpy, host);
+    XSync(dpy, False);
+    EXPECT_EQ(WaitExit(10), 0);
+    EXPECT_FALSE(FileExists(data + "/mhollow.log")) << "a preview writes no log";
+}
+
+TEST_F(SaverTest, PreviewOfNoWindowDoesNothing) {
+    Start({"/p", "0x7ffffff0"});
+    EXPECT_EQ(WaitExit(10), 0);
+    Start({"/p"});
+    EXPECT_EQ(WaitExit(10), 0);
+}
+
+} // namespace
