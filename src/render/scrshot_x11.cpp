@@ -22,13 +22,6 @@ static int localTrapError(Display*, XErrorEvent* e) {
 
 FXScrShot::FXScrShot() : count(0), useShm(true) {}
 
-FXScrShot::~FXScrShot() {
-    if (localDisplay) {
-        XCloseDisplay(localDisplay);
-        localDisplay = nullptr;
-    }
-}
-
 // A channel of a TrueColor pixel: where it sits and how many bits it has.
 struct localChannel {
     int shift;
@@ -95,39 +88,68 @@ static void localConvert(XImage* img, Visual* vis, FXPixmap* dst) {
     }
 }
 
-// A shared-memory image of the root window, or null when the server cannot give one.
-static XImage* localShmCapture(Display* dpy, Window root, Visual* vis, int depth, int w, int h,
-                               XShmSegmentInfo* shm) {
+// The shared-memory image of the last capture, kept for the next one of the same size.
+static XImage* localShmImage = nullptr;
+static XShmSegmentInfo localShmInfo;
+
+static void localReleaseShm(Display* dpy) {
+    if (!localShmImage) return;
+    XShmDetach(dpy, &localShmInfo);
+    XSync(dpy, False);
+    shmdt(localShmInfo.shmaddr);
+    localShmImage->data = nullptr;
+    XDestroyImage(localShmImage);
+    localShmImage = nullptr;
+}
+
+// A shared-memory image attached to the server, or null when the server cannot share one.
+static XImage* localShmImageFor(Display* dpy, Visual* vis, int depth, int w, int h) {
+    if (localShmImage && localShmImage->width == w && localShmImage->height == h &&
+        localShmImage->depth == depth)
+        return localShmImage;
+    localReleaseShm(dpy);
     if (!XShmQueryExtension(dpy)) return nullptr;
-    XImage* img = XShmCreateImage(dpy, vis, (unsigned)depth, ZPixmap, nullptr, shm, (unsigned)w, (unsigned)h);
+    XShmSegmentInfo shm = {};
+    XImage* img =
+        XShmCreateImage(dpy, vis, (unsigned)depth, ZPixmap, nullptr, &shm, (unsigned)w, (unsigned)h);
     if (!img) return nullptr;
-    shm->shmid = shmget(IPC_PRIVATE, (size_t)img->bytes_per_line * (size_t)img->height, IPC_CREAT | 0600);
-    if (shm->shmid < 0) {
+    shm.shmid = shmget(IPC_PRIVATE, (size_t)img->bytes_per_line * (size_t)img->height, IPC_CREAT | 0600);
+    if (shm.shmid < 0) {
         XDestroyImage(img);
         return nullptr;
     }
-    shm->shmaddr = img->data = (char*)shmat(shm->shmid, nullptr, 0);
+    shm.shmaddr = img->data = (char*)shmat(shm.shmid, nullptr, 0);
     // Marked for removal at once: the segment goes away when the last user detaches.
-    shmctl(shm->shmid, IPC_RMID, nullptr);
-    if (shm->shmaddr == (char*)-1) {
+    shmctl(shm.shmid, IPC_RMID, nullptr);
+    if (shm.shmaddr == (char*)-1) {
         img->data = nullptr;
         XDestroyImage(img);
         return nullptr;
     }
-    shm->readOnly = False;
+    shm.readOnly = False;
     localXError = 0;
-    bool attached = XShmAttach(dpy, shm);
+    bool attached = XShmAttach(dpy, &shm);
     XSync(dpy, False);
-    if (attached && !localXError && XShmGetImage(dpy, root, img, 0, 0, AllPlanes)) {
+    if (!attached || localXError) {
+        // A server that cannot reach our memory (a remote display) refuses the attachment.
+        if (attached) XShmDetach(dpy, &shm);
         XSync(dpy, False);
-        if (!localXError) return img;
+        shmdt(shm.shmaddr);
+        img->data = nullptr;
+        XDestroyImage(img);
+        return nullptr;
     }
-    if (attached) XShmDetach(dpy, shm);
-    XSync(dpy, False);
-    shmdt(shm->shmaddr);
-    img->data = nullptr;
-    XDestroyImage(img);
-    return nullptr;
+    localShmImage = img;
+    localShmInfo = shm;
+    return img;
+}
+
+FXScrShot::~FXScrShot() {
+    if (localDisplay) {
+        localReleaseShm(localDisplay);
+        XCloseDisplay(localDisplay);
+        localDisplay = nullptr;
+    }
 }
 
 bool FXScrShot::Update() {
@@ -156,9 +178,18 @@ bool FXScrShot::Update() {
     }
 
     XErrorHandler oldHandler = XSetErrorHandler(localTrapError);
-    XShmSegmentInfo shm = {};
-    XImage* img = useShm ? localShmCapture(dpy, root, vis, attr.depth, w, h, &shm) : nullptr;
-    bool shared = img != nullptr;
+    XImage* img = useShm ? localShmImageFor(dpy, vis, attr.depth, w, h) : nullptr;
+    bool shared = false;
+    if (img) {
+        localXError = 0;
+        Status got = XShmGetImage(dpy, root, img, 0, 0, AllPlanes);
+        XSync(dpy, False);
+        shared = got && !localXError;
+        if (!shared) {
+            localReleaseShm(dpy);
+            img = nullptr;
+        }
+    }
     if (!img) {
         localXError = 0;
         img = XGetImage(dpy, root, 0, 0, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
@@ -191,12 +222,6 @@ bool FXScrShot::Update() {
             shared ? "shared memory" : "XGetImage");
     }
 
-    if (shared) {
-        XShmDetach(dpy, &shm);
-        XSync(dpy, False);
-        shmdt(shm.shmaddr);
-        img->data = nullptr;
-    }
-    XDestroyImage(img);
+    if (!shared) XDestroyImage(img);
     return ok;
 }
