@@ -257,3 +257,26 @@ TEST_F(DeskGL, AspectCorrectionKeepsTheProportions) {
         EXPECT_EQ(Rgb(f, (c.left + c.right) / 2, 1079), 0xffffffu);
     }
 }
+
+TEST_F(DeskGL, RelativePlacementBuildsOnTheCurrentMatrix) {
+    ASSERT_TRUE(Start(64, 64));
+    FXMatrix shift;
+    shift.SetMoveF(1, 0, 0); // the right half of the screen
+    ctx.gl.ApplyMatrix(&shift);
+    FXScrPos01 place;
+    place.refWidth = 64;
+    place.refHeight = 64;
+    place.width = 32;
+    place.height = 32;
+    place.relative = true;
+    place.SetPos(0, 0); // the left-top quarter, moved right by half the screen
+    place.OnRender(&ctx.gl, 0);
+    FXDesk desk;
+    desk.Create(1, 1);
+    desk.OnRender(&ctx.gl, 0);
+    std::vector<uint8_t> f = Frame("desk_relative");
+    EXPECT_EQ(Rgb(f, 16, 16), 0u);
+    EXPECT_EQ(Rgb(f, 32, 0), 0xffffffu);
+    EXPECT_EQ(Rgb(f, 63, 31), 0xffffffu);
+    EXPECT_EQ(Rgb(f, 48, 40), 0u);
+}
