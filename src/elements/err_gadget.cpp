@@ -30,7 +30,8 @@ void FXErrGadget::Create() {
 }
 
 void FXErrGadget::OnRender(PEnv* env, double t) {
-    if (!visible) return;
+    // Without its picture the gadget would be a blank rectangle over the whole screen.
+    if (!visible || !material.textured) return;
     env->EnableDepthTest(false);
     env->EnableDepthWrite(false);
     env->EnableLights(false);

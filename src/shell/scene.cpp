@@ -404,9 +404,9 @@ void DestroyScene() {
     fxUnloadDevil();
 }
 
-void InitSceneFrames(FXCanvas* desktop, const char* packageFile) {
-    isPreview = false;
-    localBuild(desktop, packageFile, false);
+void InitSceneFrames(FXCanvas* desktop, const char* packageFile, bool previewMode) {
+    isPreview = previewMode;
+    localBuild(desktop, packageFile, previewMode);
 }
 
 void DestroySceneFrames() {

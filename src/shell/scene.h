@@ -46,10 +46,10 @@ void InitScene(HWND window, bool preview);
 void DestroyScene();
 
 // The scene without a window or a loop, for stills and tests: `gr` must already exist
-// (CreateOffscreen). Builds everything as the full-screen saver does, with `desktop` standing
-// in for the capture and the package read from `packageFile`, and leaves the context current
-// on the calling thread so that frames can be drawn with sc.OnRender(&gr, t).
-void InitSceneFrames(FXCanvas* desktop, const char* packageFile);
+// (CreateOffscreen). Builds everything as the saver does (full screen, or the preview), with
+// `desktop` standing in for the capture and the package read from `packageFile`, and leaves
+// the context current on the calling thread so that frames can be drawn with sc.OnRender(&gr, t).
+void InitSceneFrames(FXCanvas* desktop, const char* packageFile, bool previewMode = false);
 // Releases what InitSceneFrames built, and the device.
 void DestroySceneFrames();
 
