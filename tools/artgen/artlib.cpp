@@ -268,12 +268,16 @@ Image Repeat2x2(const Image& tile) {
 
 Image FogMask(int w, int h, float bandTop, float bandBottom) {
     Image img(w, h);
-    for (int y = 0; y < h; y++) {
-        float v = (y + 0.5f) / h;
-        float ay = Smoothstep(0.0f, bandTop, v) * (1 - Smoothstep(bandBottom, 1.0f, v));
-        for (int x = 0; x < w; x++) {
-            float u = (x + 0.5f) / w;
-            float ax = Smoothstep(0.0f, 0.3f, u) * (1 - Smoothstep(0.88f, 1.0f, u));
+    // The band's edges wander a little so the fog has no ruler-straight border.
+    FractalNoise wander(3, 3, 0.5f, 77);
+    for (int x = 0; x < w; x++) {
+        float u = (x + 0.5f) / w;
+        float top = bandTop + 0.16f * (wander.Sample(u, 0.2f) - 0.5f);
+        float bottom = bandBottom + 0.16f * (wander.Sample(u, 0.7f) - 0.5f);
+        float ax = Smoothstep(0.0f, 0.3f, u) * (1 - Smoothstep(0.88f, 1.0f, u));
+        for (int y = 0; y < h; y++) {
+            float v = (y + 0.5f) / h;
+            float ay = Smoothstep(0.0f, top, v) * (1 - Smoothstep(bottom, 1.0f, v));
             float* p = img.At(x, y);
             p[0] = p[1] = p[2] = 1.0f;
             p[3] = ax * ay;
@@ -360,7 +364,8 @@ std::vector<Image> FireflyFrames(int size, int frames) {
             for (int x = 0; x < size; x++) {
                 float ox = x + 0.5f - c, oy = y + 0.5f - c;
                 float r2 = ox * ox + oy * oy, r = std::sqrt(r2);
-                float core = std::exp(-r2 / (2 * 1.3f * 1.3f));
+                float cs = std::max(1.3f, size * 0.035f);
+                float core = std::exp(-r2 / (2 * cs * cs));
                 float glow = halo * std::exp(-r2 / (2 * sigma * sigma));
                 // Fade to nothing before the sprite's border so no square edge shows.
                 float window = 1 - Smoothstep(c - 4, c - 0.5f, r);

@@ -410,9 +410,9 @@ Image PaintNeedles(uint64_t seed) {
     };
     // Boughs reach in from beyond the right edge and from above the top edge.
     const Branch branches[] = {
-        {W + 30.0f, 40, 70, 118, 260, 30, 9},
-        {W + 20.0f, 150, 250, 200, 350, 150, 6},
-        {300, -20, 170, 70, 260, 20, 5},
+        {W + 30.0f, 40, 70, 118, 260, 30, 9}, {W + 20.0f, 120, 260, 160, 350, 115, 6},
+        {300, -20, 170, 70, 260, 20, 5},      {W + 10.0f, 95, 160, 150, 330, 80, 6},
+        {420, -20, 330, 110, 400, 40, 5},
     };
     for (const Branch& b : branches) {
         cairo_set_line_width(cr, b.w);
@@ -420,7 +420,7 @@ Image PaintNeedles(uint64_t seed) {
         cairo_curve_to(cr, b.cx, b.cy, b.cx, b.cy, b.x1, b.y1);
         cairo_stroke(cr);
         // Twigs with tufts of long needles hanging from them.
-        for (float s = 0.08f; s < 1.0f; s += rng.Range(0.035f, 0.07f)) {
+        for (float s = 0.06f; s < 1.0f; s += rng.Range(0.025f, 0.05f)) {
             float u = 1 - s;
             float bx = u * u * b.x0 + 2 * u * s * b.cx + s * s * b.x1;
             float by = u * u * b.y0 + 2 * u * s * b.cy + s * s * b.y1;
@@ -432,11 +432,11 @@ Image PaintNeedles(uint64_t seed) {
             cairo_move_to(cr, bx, by);
             cairo_line_to(cr, tx, ty);
             cairo_stroke(cr);
-            int n = 14 + rng.Int(10);
+            int n = 18 + rng.Int(12);
             cairo_set_line_width(cr, 1.1f);
             for (int k = 0; k < n; k++) {
                 float a = kPi * 0.5f + rng.Range(-0.75f, 0.75f);
-                float l = rng.Range(16.0f, 34.0f) * (0.7f + 0.5f * s);
+                float l = rng.Range(18.0f, 40.0f) * (0.7f + 0.5f * s);
                 float nx = tx + std::cos(a) * l * 0.8f, ny = ty + std::sin(a) * l;
                 if (nx < 12) continue;
                 cairo_move_to(cr, tx, ty);

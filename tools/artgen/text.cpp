@@ -92,7 +92,7 @@ bool RenderErrorPanel(Image* out) {
         "installed the drivers for it.",
     };
     const int maxWidth = 512, pad = 16;
-    int height = 18;
+    int height = 20;
     std::vector<Image> rendered;
     // The largest size at which the longest line fits the panel.
     for (; height >= 10; height--) {
