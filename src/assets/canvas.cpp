@@ -171,12 +171,14 @@ static void localUnloadImports() {
 
 static bool localLoadImports() {
     trc("loading devil\n");
-    ilDLL = dlopen(ilName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Kept mapped after unloading: the library may be bound again, and leak reports inside it
+    // stay attributable.
+    ilDLL = dlopen(ilName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!ilDLL) {
         err("failed to load devil.dll\n");
         return false;
     }
-    iluDLL = dlopen(iluName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    iluDLL = dlopen(iluName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!iluDLL) {
         err("failed to load ilu.dll\n");
         dlclose(ilDLL);

@@ -4,6 +4,7 @@
 
 #include "assets/canvas.h"
 #include "assets/font_ft.h"
+#include "support/lsan_suppress.h"
 #include "support/pkgbuild.h"
 
 using namespace mhtest;
