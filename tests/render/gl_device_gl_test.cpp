@@ -563,6 +563,50 @@ TEST(DeviceX11, SwappedFramesReachTheWindow) {
     XCloseDisplay(dpy);
 }
 
+TEST(DeviceX11, EnlargeCoversTheScreenAndComesBack) {
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) GTEST_SKIP() << "no X display";
+    Window win = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 64, 48, 0, 0, 0);
+    XMapWindow(dpy, win);
+    XSync(dpy, False);
+    FXWindow fxwin;
+    fxwin.display = dpy;
+    fxwin.id = win;
+    FXGL gl;
+    ASSERT_TRUE(gl.CreateChild(&fxwin));
+    gl.Enlarge(false);
+    EXPECT_FALSE(gl.enlarged) << "nothing to undo";
+    gl.Enlarge(true);
+    EXPECT_TRUE(gl.enlarged);
+    EXPECT_EQ(gl.width, gl.screenWidth);
+    EXPECT_EQ(gl.height, gl.screenHeight);
+    EXPECT_EQ(gl.savedParent, win);
+    EXPECT_FALSE(gl.IsAct()) << "the context is borrowed only for the change";
+    gl.SetAct(true);
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    EXPECT_EQ(vp[2], gl.screenWidth);
+    EXPECT_EQ(vp[3], gl.screenHeight);
+    gl.SetAct(false);
+    Window root, parent, *children = nullptr;
+    unsigned n = 0;
+    ASSERT_TRUE(XQueryTree(dpy, win, &root, &parent, &children, &n));
+    if (children) XFree(children);
+    EXPECT_EQ(n, 0u) << "the render window left the saver window";
+
+    gl.Enlarge(false);
+    EXPECT_FALSE(gl.enlarged);
+    EXPECT_EQ(gl.width, 64);
+    EXPECT_EQ(gl.height, 48);
+    EXPECT_EQ(gl.savedParent, 0u);
+    ASSERT_TRUE(XQueryTree(dpy, win, &root, &parent, &children, &n));
+    if (children) XFree(children);
+    EXPECT_EQ(n, 1u);
+    gl.Destroy();
+    XDestroyWindow(dpy, win);
+    XCloseDisplay(dpy);
+}
+
 TEST(DeviceExtensions, NamesMatchWholeEntries) {
     FXGL gl;
     EXPECT_TRUE(gl.TestExtensionString("GL_EXT_bgra GL_ARB_multitexture", "EXT_bgra"));
