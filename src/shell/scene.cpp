@@ -366,6 +366,10 @@ static void localRelease() {
     scr.Destroy();
     scr_mat.Destroy();
     err_gad.Destroy();
+    // The device may outlive this scene (stills build one after another): take its lights back.
+    gr.UnregisterLight(&light);
+    for (int g = 0; g < 5; g++)
+        gr.UnregisterLight(&firefly[g].light);
     pck.Destroy();
 }
 

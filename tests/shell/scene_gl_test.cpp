@@ -1,0 +1,365 @@
+// The whole scene on the offscreen device, with a package of plain-coloured pictures at the
+// scene's item numbers, checked in pixels against the values its stages and phasers give.
+#include <gtest/gtest.h>
+#include <math.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "assets/testimages.h"
+#include "render/other_posix.h"
+#include "shell/scene.h"
+#include "shell/stills.h"
+#include "support/glcontext.h"
+#include "support/pkgbuild.h"
+
+namespace {
+
+struct Rgb {
+    double r, g, b;
+};
+
+const int kW = 256, kH = 192; // a quarter of the 1024 x 768 background in each direction
+const Rgb kDesk = {200, 150, 100};
+const Rgb kBack = {20, 60, 200};
+
+mhtest::Bytes SolidPng(int w, int h, Rgb c) {
+    mhtest::Picture p(w, h);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            p.Set(x, y, (uint8_t)c.r, (uint8_t)c.g, (uint8_t)c.b, 255);
+    return mhtest::EncodePng(p);
+}
+
+// Star frame i is red 16 i + 8, so the frame on show can be read off a pixel.
+Rgb StarColour(int i) {
+    return {16.0 * i + 8, 255, 0};
+}
+
+std::string g_dataDir;
+std::string g_desktop;
+
+void WriteScenePackage() {
+    if (!g_dataDir.empty()) return;
+    g_dataDir = mhtest::TestTmpDir() + "/data";
+    mkdir(g_dataDir.c_str(), 0755);
+    std::vector<mhtest::PackageItem> items = {
+        {12, "png", SolidPng(1024, 768, kBack)},
+        {10, "png", SolidPng(200, 60, {0, 255, 255})},   // far trees
+        {8, "png", SolidPng(100, 100, {255, 0, 0})},     // trees at the left
+        {7, "png", SolidPng(200, 60, {255, 255, 0})},    // lake grass
+        {5, "png", SolidPng(100, 30, {128, 128, 128})},  // rock
+        {2, "png", SolidPng(100, 100, {0, 128, 0})},     // tree
+        {1, "png", SolidPng(100, 60, {0, 0, 128})},      // fern
+        {0, "png", SolidPng(30, 100, {128, 0, 0})},      // needles
+        {4, "png", SolidPng(300, 100, {255, 255, 255})}, // fog mask
+        {13, "png", SolidPng(64, 64, {255, 255, 255})},  // fog banks
+        {14, "png", SolidPng(64, 64, {255, 255, 255})},  //
+        {74, "png", SolidPng(32, 16, {0, 255, 0})},      // error message
+        {24, "png", SolidPng(64, 48, {255, 128, 0})},    // preview
+    };
+    for (int i = 0; i < 16; i++)
+        items.push_back({25 + i, "png", SolidPng(128, 128, StarColour(i))});
+    for (int i = 0; i < 7; i++)
+        items.push_back({16 + i, "png", SolidPng(8, 8, {255, 0, 255})});
+    ASSERT_TRUE(mhtest::WritePackageItems(g_dataDir + "/mirehollow.dat", items));
+    g_desktop = mhtest::TestTmpPath("desktop.png");
+    ASSERT_TRUE(mhtest::WriteFileBytes(g_desktop, SolidPng(kW, kH, kDesk)));
+}
+
+// Sample points, in pixels of the 256 x 192 frame (reference pixels / 4): where only the
+// desktop and the background show, inside the star layer, inside the fog.
+const int kDeskX = 100, kDeskY = 15;
+const int kStarX = 25, kStarY = 16;
+const int kFogX = 80, kFogY = 90;
+
+Rgb Mix(Rgb a, Rgb b, double f) {
+    return {a.r + (b.r - a.r) * f, a.g + (b.g - a.g) * f, a.b + (b.b - a.b) * f};
+}
+Rgb Scale(Rgb a, double f) {
+    return {a.r * f, a.g * f, a.b * f};
+}
+
+// What the desktop and background give at time t, with the background's opacity b.
+Rgb DeskAndBack(double t, double b) {
+    double dark = t >= 30 ? 1 : t / 30;
+    return Mix(Scale(kDesk, 1 - dark), kBack, b);
+}
+
+double BackStage(double t) {
+    double p = t / 30;
+    return p <= 0.3 ? 0 : p >= 1 ? 1 : (p - 0.3) / 0.7;
+}
+
+struct Frame {
+    std::vector<uint8_t> rgba;
+    Rgb At(int x, int y) const {
+        const uint8_t* p = &rgba[((size_t)y * kW + x) * 4];
+        return {(double)p[0], (double)p[1], (double)p[2]};
+    }
+};
+
+::testing::AssertionResult Near(Rgb got, Rgb want, double tol = 3) {
+    if (fabs(got.r - want.r) <= tol && fabs(got.g - want.g) <= tol && fabs(got.b - want.b) <= tol)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want ("
+                                         << want.r << ", " << want.g << ", " << want.b << ")";
+}
+
+struct Recorder {
+    std::set<double> keep;
+    std::map<double, Frame> frames;
+    std::map<double, bool> fogHalf; // first1 after the frame
+    std::set<double> starts[5];     // flight starts seen
+    std::vector<std::pair<double, bool>> magentaAtFirefly;
+};
+
+void Record(void* user, double t, const unsigned char* rgba, int w, int h) {
+    Recorder* r = (Recorder*)user;
+    ASSERT_EQ(w, kW);
+    ASSERT_EQ(h, kH);
+    if (r->keep.count(t)) r->frames[t].rgba.assign(rgba, rgba + (size_t)w * h * 4);
+    r->fogHalf[t] = first1;
+    for (int g = 0; g < 5; g++) {
+        FXFireFly& f = firefly[g];
+        if (!f.IsPlaying()) continue;
+        r->starts[g].insert(f.flight.start);
+        if (f.brightness < 1) continue;
+        int x = (int)((f.curPos[0] + 1) / 2 * w), y = (int)((1 - f.curPos[1]) / 2 * h);
+        if (x < 0 || y < 0 || x >= w || y >= h) continue;
+        const unsigned char* p = rgba + ((size_t)y * w + x) * 4;
+        r->magentaAtFirefly.push_back({t, p[0] > 240 && p[1] < 16 && p[2] > 240});
+    }
+}
+
+class SceneTimeline : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { WriteScenePackage(); }
+};
+
+TEST_F(SceneTimeline, FollowsTheStagesAndPhasers) {
+    FXStillsJob job;
+    job.width = kW;
+    job.height = kH;
+    job.desktop = g_desktop;
+    job.dataDir = g_dataDir;
+    job.step = 1.0 / 16;
+    job.seeded = true;
+    job.seed = 20261207;
+    Recorder rec;
+    std::vector<double> checks = {0, 3, 6, 8.9375, 15, 17, 17.25, 17.3125, 30, 45, 50, 65, 80};
+    for (int k = 0; k < 16; k++)
+        checks.push_back(10 + k / 16.0 + 1 / 32.0);
+    for (double t : checks)
+        rec.keep.insert(t);
+    job.times = checks;
+    for (double t = 17; t <= 45; t += 0.25)
+        job.times.push_back(t);
+    std::sort(job.times.begin(), job.times.end());
+    job.times.erase(std::unique(job.times.begin(), job.times.end()), job.times.end());
+
+    ASSERT_EQ(fxRenderStills(job, Record, &rec), 0);
+    ASSERT_EQ(rec.frames.size(), rec.keep.size());
+
+    // At the start only the desktop shows, unchanged, everywhere.
+    const Frame& f0 = rec.frames[0];
+    for (int y = 0; y < kH; y += 3)
+        for (int x = 0; x < kW; x += 3)
+            ASSERT_TRUE(Near(f0.At(x, y), kDesk, 1)) << x << "," << y;
+
+    // The desktop darkens over 30 seconds; the background comes in from 9 seconds on.
+    for (double t : {3.0, 6.0, 8.9375, 15.0})
+        EXPECT_TRUE(Near(rec.frames[t].At(kDeskX, kDeskY), DeskAndBack(t, BackStage(t)))) << "t " << t;
+    EXPECT_TRUE(Near(rec.frames[30].At(kDeskX, kDeskY), kBack)) << "background full at 30 s";
+
+    // Then the background pulses down to half and back: the ping-pong phaser takes over on
+    // the first frame after 30 s, 30 seconds a leg, dimming while its phase passes 0.42 ... 0.58.
+    double pulseStart = 30 + job.step;
+    auto pulse = [&](double t) {
+        double leg = (t - pulseStart) / 30;
+        double phase = leg < 1 ? leg : 2 - leg;
+        double on = phase <= 0.42 ? 1 : phase >= 0.58 ? 0 : (0.58 - phase) / 0.16;
+        return on * 0.5 + 0.5;
+    };
+    for (double t : {45.0, 50.0, 65.0, 80.0})
+        EXPECT_TRUE(Near(rec.frames[t].At(kDeskX, kDeskY), Scale(kBack, pulse(t)))) << "t " << t;
+    EXPECT_NEAR(pulse(50), 0.5, 1e-9);
+    EXPECT_NEAR(pulse(80), 1.0, 1e-9);
+
+    // Sixteen star frames a second.
+    for (int k = 0; k < 16; k++) {
+        double t = 10 + k / 16.0 + 1 / 32.0;
+        EXPECT_TRUE(Near(rec.frames[t].At(kStarX, kStarY), StarColour(k))) << "t " << t;
+    }
+
+    // The fog passes half strength at 17.25 s, which releases the fireflies.
+    EXPECT_FALSE(rec.fogHalf[17.0]);
+    EXPECT_TRUE(rec.fogHalf[17.3125]);
+    {
+        double v = 0.5, t = 17.25;
+        Rgb p = DeskAndBack(t, BackStage(t));
+        p = Mix(p, {255, 255, 255}, 0.32 * v);
+        p = Mix(p, {255, 255, 255}, 0.2 * v);
+        EXPECT_TRUE(Near(rec.frames[17.25].At(kFogX, kFogY), p));
+    }
+
+    // The first firefly starts about two seconds later; no two start within two seconds.
+    std::vector<double> starts;
+    for (auto& s : rec.starts)
+        starts.insert(starts.end(), s.begin(), s.end());
+    std::sort(starts.begin(), starts.end());
+    ASSERT_GE(starts.size(), 5u);
+    EXPECT_GT(starts[0], 19.25);
+    EXPECT_LT(starts[0], 19.5);
+    for (size_t i = 1; i < starts.size(); i++)
+        EXPECT_GT(starts[i] - starts[i - 1], 2.0);
+    // A firefly in full flight shows its picture where it is.
+    ASSERT_FALSE(rec.magentaAtFirefly.empty());
+    for (auto& m : rec.magentaAtFirefly)
+        EXPECT_TRUE(m.second) << "t " << m.first;
+}
+
+// The scene built directly on the offscreen device, for the rules single frames show.
+class SceneFrames : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { WriteScenePackage(); }
+    void SetUp() override {
+        ASSERT_TRUE(fxLoadDevil());
+        ASSERT_TRUE(desktop.CreateFromPict(g_desktop.c_str()));
+        ASSERT_TRUE(gr.CreateOffscreen(kW, kH));
+    }
+    void Build(bool preview = false) {
+        InitSceneFrames(&desktop, (g_dataDir + "/mirehollow.dat").c_str(), preview);
+        built = true;
+    }
+    void TearDown() override {
+        if (built) DestroySceneFrames();
+        gr.Destroy();
+        fxSetEnv(nullptr);
+        fxUnloadDevil();
+    }
+    Frame Read() {
+        Frame f;
+        f.rgba.resize((size_t)kW * kH * 4);
+        EXPECT_TRUE(gr.ReadFrame(f.rgba.data()));
+        return f;
+    }
+    int Playing() {
+        int n = 0;
+        for (auto& f : firefly)
+            n += f.IsPlaying();
+        return n;
+    }
+    FXCanvas desktop;
+    bool built = false;
+};
+
+TEST_F(SceneFrames, UsesSixLightSlotsAndLoadsEveryItem) {
+    Build();
+    EXPECT_EQ(sceneMissingItems.count, 0);
+    int used = 0;
+    for (FXLight* l : gr.lights)
+        used += l != nullptr;
+    EXPECT_EQ(used, 6);
+    EXPECT_EQ(gr.lights[0], &light);
+    EXPECT_FALSE(hasError);
+    EXPECT_FALSE(err_gad.visible);
+}
+
+TEST_F(SceneFrames, FirefliesStartOneAtATimeMoreThanTwoSecondsApart) {
+    Build();
+    double t = 0;
+    while (!first1_done && t < 40) {
+        sc.OnRender(&gr, t);
+        t += 0.25;
+    }
+    ASSERT_TRUE(first1_done);
+    EXPECT_EQ(Playing(), 0);
+    double l = lastff;
+    sc.OnRender(&gr, l + 2.0);
+    EXPECT_EQ(Playing(), 0) << "exactly two seconds is not enough";
+    sc.OnRender(&gr, l + 2.0 + 1.0 / 64);
+    EXPECT_EQ(Playing(), 1);
+    EXPECT_TRUE(firefly[0].IsPlaying());
+    EXPECT_DOUBLE_EQ(lastff, l + 2.0 + 1.0 / 64);
+
+    // Fill all five, then no start while they all fly.
+    t = lastff;
+    while (Playing() < 5) {
+        t += 2.0 + 1.0 / 64;
+        sc.OnRender(&gr, t);
+    }
+    double full = lastff;
+    double ends[5];
+    for (int g = 0; g < 5; g++)
+        ends[g] = firefly[g].flight.start + firefly[g].flight.duration;
+    double firstEnd = *std::min_element(ends, ends + 5);
+    if (firstEnd > full + 2.5) {
+        sc.OnRender(&gr, full + 2.5);
+        EXPECT_EQ(lastff, full) << "all five fly: none may start";
+        EXPECT_EQ(Playing(), 5);
+    }
+    // On the frame one of them lands (and two seconds have passed) it takes off again.
+    double land = std::max(firstEnd, full + 2.0) + 1.0 / 64;
+    int starter = -1;
+    for (int g = 4; g >= 0; g--)
+        if (ends[g] <= land) starter = g;
+    sc.OnRender(&gr, land);
+    EXPECT_EQ(Playing(), 5);
+    ASSERT_GE(starter, 0);
+    EXPECT_DOUBLE_EQ(firefly[starter].flight.start, land);
+    EXPECT_DOUBLE_EQ(lastff, land);
+}
+
+TEST_F(SceneFrames, StarFrameStaysInRangeAcrossTheClockWrap) {
+    Build();
+    // The clock restarts from 0 after 4294967.296 s; start 20 s before that.
+    const double wrap = 4294967.296;
+    double start = wrap - 20;
+    double lastShown = -1;
+    for (double s = 0; s <= 40; s += 0.0625) {
+        double clock = fmod(start + s, wrap);
+        sc.OnRender(&gr, clock);
+        ASSERT_GE(act_star, 0);
+        ASSERT_LE(act_star, 15);
+        lastShown = s;
+    }
+    EXPECT_EQ(lastShown, 40);
+    // 40 s after the start the woodland is fully in: nothing started over at the wrap.
+    Frame f = Read();
+    EXPECT_TRUE(Near(f.At(kDeskX, kDeskY), kBack, 3));
+    EXPECT_TRUE(first1_done);
+}
+
+TEST_F(SceneFrames, InsufficientDriverShowsTheErrorTopLeft) {
+    gr.extMultitexture = false;
+    Build();
+    EXPECT_TRUE(hasError);
+    EXPECT_TRUE(err_gad.visible);
+    sc.OnRender(&gr, 0);
+    Frame f = Read();
+    for (int y = 0; y < 40; y++)
+        for (int x = 0; x < 60; x++) {
+            bool inside = x >= 10 && x < 42 && y >= 10 && y < 26;
+            ASSERT_TRUE(Near(f.At(x, y), inside ? Rgb{0, 255, 0} : kDesk, 1)) << x << "," << y;
+        }
+}
+
+TEST_F(SceneFrames, PreviewShowsOnlyThePreviewPicture) {
+    Build(true);
+    for (FXLight* l : gr.lights)
+        EXPECT_EQ(l, nullptr);
+    EXPECT_EQ(firefly[0].frameCount, 0);
+    sc.OnRender(&gr, 100);
+    sc.OnRender(&gr, 130);
+    Frame f = Read();
+    for (int y = 0; y < kH; y += 7)
+        for (int x = 0; x < kW; x += 7)
+            ASSERT_TRUE(Near(f.At(x, y), {255, 128, 0}, 1)) << x << "," << y;
+    EXPECT_TRUE(first);
+    EXPECT_FALSE(first1);
+}
+
+} // namespace
