@@ -8,6 +8,7 @@
 #include "assets/material.h"
 #include "assets/package.h"
 #include "assets/testimages.h"
+#include "base/trace_posix.h"
 #include "support/lsan_suppress.h"
 #include "support/pkgbuild.h"
 #include "support/testenv.h"
@@ -334,13 +335,29 @@ TEST_F(CanvasDevil, MasksReplaceAlphaFromBlue) {
 TEST(CanvasMissingLibrary, EverythingFailsAndMaterialsStayUntextured) {
     ScopedTestEnv scoped;
     fxUnloadDevil();
+    std::string log = TestTmpPath("devil.log");
+    ASSERT_TRUE(fxOpenTraces(log.c_str()));
     fxSetDevilLibraryNames("libIL-not-installed.so.1", nullptr);
     EXPECT_FALSE(fxLoadDevil());
     EXPECT_FALSE(fxDevilLoaded());
     fxSetDevilLibraryNames(nullptr, "libILU-not-installed.so.1");
     EXPECT_FALSE(fxLoadDevil());
     EXPECT_FALSE(fxDevilLoaded()) << "the first library is released again";
+    // Libraries that lack the entry points.
+    fxSetDevilLibraryNames("libm.so.6", "libm.so.6");
+    EXPECT_FALSE(fxLoadDevil());
+    EXPECT_FALSE(fxDevilLoaded());
     fxSetDevilLibraryNames(nullptr, nullptr);
+    fxCloseTraces();
+    Bytes text = ReadFileBytes(log);
+    std::string lines(text.begin(), text.end());
+    EXPECT_NE(std::string::npos, lines.find("] loading devil\n"));
+    EXPECT_NE(std::string::npos, lines.find("#ERROR: "));
+    EXPECT_NE(std::string::npos, lines.find("] failed to load devil.dll\n"));
+    EXPECT_NE(std::string::npos, lines.find("] failed to load ilu.dll\n"));
+    EXPECT_NE(std::string::npos, lines.find("] failed to load devil libraries\n"));
+    EXPECT_NE(std::string::npos, lines.find("] unload devil\n"));
+    EXPECT_EQ(std::string::npos, lines.find("loading ok"));
 
     Picture p = Gradient(8, 8, false);
     std::string pkgPath = TestTmpPath("nolib.dat");
