@@ -15,9 +15,15 @@ double fxGetTime() {
 }
 
 void fxSleep(double seconds) {
+    // Zero, tiny, negative and undefined times only yield (a negative time must never
+    // turn into a huge sleep); the longest sleep is that of a 32-bit millisecond count.
+    if (!(seconds > 0.0)) {
+        sched_yield();
+        return;
+    }
+    if (seconds > 4294967.294) seconds = 4294967.294;
     long long ms = static_cast<long long>(seconds * 1000.0 + 0.5);
-    // Zero, tiny and negative times only yield (a negative time must never turn into a huge sleep).
-    if (seconds == 0.0 || ms <= 0) {
+    if (ms <= 0) {
         sched_yield();
         return;
     }
