@@ -118,13 +118,18 @@ class FXGLBindingEGL : public FXGLBinding {
         return true;
     }
 
+    // The bound API is per thread, and the loop thread has not bound desktop OpenGL yet.
     bool SetAct(bool on) override {
+        eglBindAPI(EGL_OPENGL_API);
         if (on) return eglMakeCurrent(dpy, surface, surface, ctx) == EGL_TRUE;
         if (eglGetCurrentContext() != ctx) return true;
         return eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT) == EGL_TRUE;
     }
 
-    bool IsAct() override { return ctx != EGL_NO_CONTEXT && eglGetCurrentContext() == ctx; }
+    bool IsAct() override {
+        eglBindAPI(EGL_OPENGL_API);
+        return ctx != EGL_NO_CONTEXT && eglGetCurrentContext() == ctx;
+    }
 
     // A pbuffer has a single buffer: finishing the frame is all a swap can mean.
     void Swap() override {

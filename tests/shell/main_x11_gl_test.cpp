@@ -347,6 +347,17 @@ TEST_F(SaverTest, PreviewDrawsIntoTheGivenWindowUntilItGoes) {
     EXPECT_FALSE(FileExists(data + "/mhollow.log")) << "a preview writes no log";
 }
 
+TEST_F(SaverTest, LogGoesToTheStateDirectoryWhenTheDataDirectoryIsMissing) {
+    std::string conf = std::string(getenv("XDG_CONFIG_HOME")) + "/vesk3d/Screensavers/Mirehollow.conf";
+    std::ofstream(conf) << "path=" << data << "/does/not/exist\n";
+    Start({"/s"});
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("SCREENSAVER") != 0; }, 30));
+    kill(saver, SIGTERM);
+    EXPECT_EQ(WaitExit(10), 0);
+    std::string log = ReadFile(std::string(getenv("XDG_STATE_HOME")) + "/mirehollow/mhollow.log");
+    EXPECT_NE(log.find("OpenGL info:"), std::string::npos);
+}
+
 TEST_F(SaverTest, PreviewOfNoWindowDoesNothing) {
     Start({"/p", "0x7ffffff0"});
     EXPECT_EQ(WaitExit(10), 0);
