@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
     Image fogB = Repeat2x2(FogTile(256, seed + 901, 0.4f));
     save(14, "fog_b.png", fogB, false);
 
-    std::vector<Image> flies = FireflyFrames(64, 7);
+    std::vector<Image> flies = FireflyFrames(48, 7);
     for (int i = 0; i < 7; i++) {
         char name[32];
         snprintf(name, sizeof name, "firefly_%d.png", i);
