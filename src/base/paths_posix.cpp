@@ -200,8 +200,14 @@ const char* fxBuildRelativePath(const char* base, bool baseIsFile, const char* t
     while (common < bs.parts.size() && common < ts.parts.size() && bs.parts[common] == ts.parts[common] &&
            bs.parts[common] != "..")
         common++;
-    // Sharing only the root means there is no relative path: the target stays as it is.
+    // Sharing only the root (or, in paths with drive letters, not even the drive) means
+    // there is no relative path: the target stays as it is.
     if (common == 0 && bs.absolute && !bs.parts.empty()) return target;
+    auto isDrive = [](const localSplit& sp) {
+        return !sp.parts.empty() && sp.parts[0].size() == 2 && sp.parts[0][1] == ':';
+    };
+    if (common == 0 && (isDrive(bs) || isDrive(ts))) return target;
+    if (common == 1 && isDrive(bs) && bs.parts.size() > 1 && ts.parts.size() > 1) return target;
     if (!bs.absolute && common < bs.parts.size() && bs.parts[common] == "..") return target;
 
     std::string out;

@@ -107,6 +107,10 @@ TEST(Paths, RelativePaths) {
     EXPECT_STREQ(fxBuildRelativePath("/data/a/b", false, "/data/c.png", true), "../../c.png");
     EXPECT_STREQ(fxBuildRelativePath("/data/pkg.dat", true, "/data/tex/a.png", true), "./tex/a.png");
     EXPECT_STREQ(fxBuildRelativePath("C:\\data", false, "C:\\data\\tex\\a.png", true), "./tex/a.png");
+    const char* otherDrive = "D:\\x.png";
+    EXPECT_EQ(fxBuildRelativePath("C:\\data\\", false, otherDrive, true), otherDrive);
+    const char* driveRoot = "C:\\x.png";
+    EXPECT_EQ(fxBuildRelativePath("C:\\data\\", false, driveRoot, true), driveRoot);
     EXPECT_STREQ(fxBuildRelativePath("/data", false, "/data", false), ".");
     EXPECT_STREQ(fxBuildRelativePath("/", false, "/x.png", true), "./x.png");
 
