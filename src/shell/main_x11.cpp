@@ -520,11 +520,14 @@ void localDispatch(HWND hwnd, XEvent* ev, Atom deleteAtom, std::set<unsigned>* k
             DestroyWindow(hwnd);
         }
         break;
+    case VisibilityNotify:
+        // Full screen stays on top of whatever another client maps later.
+        if (ev->xvisibility.state != VisibilityUnobscured) XRaiseWindow(dpy, hwnd->id);
+        break;
     case ClientMessage:
         if ((Atom)ev->xclient.data.l[0] == deleteAtom) DestroyWindow(hwnd);
         break;
     default:
-        (void)dpy;
         break;
     }
 }
@@ -592,11 +595,17 @@ int localRunHost(const FXSaverArgs& args) {
         saver.id = XCreateWindow(dpy, args.previewParent, 0, 0, pa.width > 0 ? pa.width : 1,
                                  pa.height > 0 ? pa.height : 1, 0, CopyFromParent, InputOutput,
                                  CopyFromParent, CWBackPixel | CWEventMask, &wa);
+        XSync(dpy, False);
+        if (localXErrors != before) {
+            // The window went away meanwhile: nothing happens either.
+            XCloseDisplay(dpy);
+            return 0;
+        }
     } else if (args.mode == fxModeFullScreen) {
         localFullScreen = true;
         wa.override_redirect = True;
         wa.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | PointerMotionMask |
-                        FocusChangeMask | ExposureMask | StructureNotifyMask;
+                        FocusChangeMask | ExposureMask | StructureNotifyMask | VisibilityChangeMask;
         saver.id = XCreateWindow(dpy, root, 0, 0, DisplayWidth(dpy, screen), DisplayHeight(dpy, screen), 0,
                                  CopyFromParent, InputOutput, CopyFromParent,
                                  CWBackPixel | CWEventMask | CWOverrideRedirect, &wa);

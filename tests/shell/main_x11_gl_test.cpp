@@ -245,6 +245,21 @@ TEST_F(SaverTest, FullScreenEndsOnAKeyAtOnce) {
     if (HavePackage()) {
         EXPECT_TRUE(WaitFor([&] { return ShowsSomething(w); }, 10));
     }
+    // A window mapped later does not stay above the saver.
+    Window other = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 100, 100, 0, 0, 0xFFFFFF);
+    XMapRaised(dpy, other);
+    XSync(dpy, False);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            Window root, parent, *children = nullptr;
+            unsigned n = 0;
+            bool top = XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &n) && n > 0 &&
+                       children[n - 1] == w;
+            if (children) XFree(children);
+            return top;
+        },
+        5));
+    XDestroyWindow(dpy, other);
     Xdo("key x");
     EXPECT_EQ(WaitExit(5), 0);
     std::string log = ReadFile(data + "/mhollow.log");
