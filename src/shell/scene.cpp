@@ -373,6 +373,15 @@ static void localRelease() {
     pck.Destroy();
 }
 
+void fxMakeOpaque(FXCanvas* canvas) {
+    FXPixmap& p = canvas->pixmap;
+    if (!p.pixels) return;
+    for (int y = 0; y < p.height; y++)
+        for (int x = 0; x < p.width; x++)
+            p.pixels[(size_t)y * p.stride + x] |= 0xFF000000u;
+    canvas->opaque = true;
+}
+
 void InitScene(HWND window, bool previewMode) {
     isPreview = previewMode;
     fxInitPaths();
@@ -384,7 +393,9 @@ void InitScene(HWND window, bool previewMode) {
     FXScrShot shot;
     if (!previewMode) {
         if (sceneDesktopFile) {
-            if (!shot.CreateFromPict(sceneDesktopFile)) {
+            if (shot.CreateFromPict(sceneDesktopFile)) {
+                fxMakeOpaque(&shot);
+            } else {
                 err("scene: cannot read the desktop picture \"%s\"; capturing the screen instead\n",
                     sceneDesktopFile);
                 shot.Update();

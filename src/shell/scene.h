@@ -40,6 +40,10 @@ extern const char* sceneDesktopFile;
 // Package items the last build could not load, in the order they were asked for.
 extern FXArray sceneMissingItems;
 
+// Sets every pixel's alpha to opaque: a picture standing in for the desktop must cover the
+// previous frame completely, as the screen capture does.
+void fxMakeOpaque(FXCanvas* canvas);
+
 // Builds the scene on the window and starts the render loop; reports nothing.
 void InitScene(HWND window, bool preview);
 // Stops the render loop and releases the scene.

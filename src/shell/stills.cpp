@@ -208,6 +208,7 @@ int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
             fxUnloadDevil();
             return 1;
         }
+        fxMakeOpaque(&desktop);
     } else if (!fxMakeTestCard(&desktop, job.width, job.height)) {
         fprintf(stderr, "mhollow: no memory for a %dx%d picture\n", job.width, job.height);
         fxUnloadDevil();
@@ -251,7 +252,13 @@ int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
         bool requested = onGrid || want < grid;
         double t = requested ? want : grid;
         if (!requested || onGrid) k++;
+        bool sketch = !requested && !job.drawEveryFrame;
+        if (sketch) {
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(0, 0, 1, 1);
+        }
         sc.OnRender(&gr, t);
+        if (sketch) glDisable(GL_SCISSOR_TEST);
         if (!requested) continue;
         next++;
         if (!gr.ReadFrame(frame.data())) {

@@ -30,6 +30,10 @@ struct FXStillsJob {
     std::string dataDir;
     double step = 1.0 / 30.0;
     std::string output; // empty: frames go only to the sink
+    // Frames between the requested ones are drawn into a single pixel only, which gives the
+    // same stills (every frame starts by covering the screen with the opaque desktop) much
+    // faster; set to draw them in full.
+    bool drawEveryFrame = false;
 };
 
 // Checks the options; false with a message in `error` when they cannot be run.

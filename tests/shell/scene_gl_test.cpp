@@ -221,6 +221,28 @@ TEST_F(SceneTimeline, FollowsTheStagesAndPhasers) {
         EXPECT_TRUE(m.second) << "t " << m.first;
 }
 
+void Keep(void* user, double, const unsigned char* rgba, int w, int h) {
+    ((std::vector<uint8_t>*)user)->assign(rgba, rgba + (size_t)w * h * 4);
+}
+
+TEST_F(SceneTimeline, SketchedFramesBetweenStillsChangeNothing) {
+    FXStillsJob job;
+    job.width = kW;
+    job.height = kH;
+    job.desktop = g_desktop;
+    job.dataDir = g_dataDir;
+    job.step = 1.0 / 16;
+    job.seeded = true;
+    job.seed = 99;
+    job.times = {24.5};
+    std::vector<uint8_t> quick, full;
+    ASSERT_EQ(fxRenderStills(job, Keep, &quick), 0);
+    job.drawEveryFrame = true;
+    ASSERT_EQ(fxRenderStills(job, Keep, &full), 0);
+    ASSERT_EQ(quick.size(), (size_t)kW * kH * 4);
+    EXPECT_TRUE(quick == full);
+}
+
 // The scene built directly on the offscreen device, for the rules single frames show.
 class SceneFrames : public ::testing::Test {
   protected:
