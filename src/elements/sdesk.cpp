@@ -1,5 +1,6 @@
 #include "elements/sdesk.h"
 
+#include <cfloat>
 #include <cmath>
 
 #include "assets/material.h"
@@ -31,7 +32,9 @@ void FXDeskScroll::UpdateTex() {
 // a negative one moves it up and wraps it down into 0..1 (exactly 1 stays).
 static void localDrift(float* offset, float scale, float speed, double dt, double period) {
     float k = -(scale * speed);
-    float off = *offset + (float)(dt / period * k);
+    double step = dt / period * k;
+    // A step no float can hold (a tiny period) leaves no meaningful offset: start again from 0.
+    float off = std::fabs(step) < FLT_MAX ? *offset + (float)step : 0.0f;
     if (!std::isfinite(off)) off = 0;
     if (speed < 0) {
         if (off > 1) off -= std::ceil(off - 1.0f);

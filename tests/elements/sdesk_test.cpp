@@ -153,6 +153,11 @@ TEST(DeskScroll, ExtremePeriodsCannotHang) {
     f.Frame(500);
     EXPECT_GE(f.desk.offsetV, 0.0f);
     EXPECT_LE(f.desk.offsetV, 1.0f);
+    f.desk.periodV = 1e-300; // beyond any float
+    f.Frame(900);
+    EXPECT_EQ(f.desk.offsetV, 0.0f);
+    EXPECT_GE(f.desk.offsetU, 0.0f);
+    EXPECT_LE(f.desk.offsetU, 1.0f);
 }
 
 TEST(DeskScroll, UpdateTexWithoutAnEnvironment) {
