@@ -88,6 +88,16 @@ static void localConvert(XImage* img, Visual* vis, FXPixmap* dst) {
     }
 }
 
+// Opaque black beyond the picture: the conversion writes every pixel inside it.
+static void localClearPadding(FXPixmap* p) {
+    const uint32_t black = 0xff000000u;
+    for (int y = 0; y < p->height; y++)
+        for (int x = p->width; x < p->stride; x++)
+            p->pixels[(size_t)y * p->stride + x] = black;
+    for (size_t i = (size_t)p->height * p->stride; i < (size_t)p->rows * p->stride; i++)
+        p->pixels[i] = black;
+}
+
 // The shared-memory image of the last capture, kept for the next one of the same size.
 static XImage* localShmImage = nullptr;
 static XShmSegmentInfo localShmInfo;
@@ -212,9 +222,8 @@ bool FXScrShot::Update() {
     } else if (!pixmap.Realloc(w, h)) {
         err("screen capture: no memory for %d x %d pixels\n", w, h);
     } else {
-        float black[4] = {0, 0, 0, 1};
-        Clear(black);
         localConvert(img, vis, &pixmap);
+        localClearPadding(&pixmap);
         opaque = true;
         count++;
         ok = true;
