@@ -12,12 +12,11 @@ namespace {
 template <typename T> int localGrow(T*& items, int count, int& capacity, int n) {
     if (n <= capacity) return capacity;
     if (static_cast<size_t>(n) > SIZE_MAX / sizeof(T)) return capacity;
-    T* block = static_cast<T*>(malloc(static_cast<size_t>(n) * sizeof(T)));
+    // realloc often grows in place, which keeps step-1 pushing from copying every time.
+    T* block = static_cast<T*>(realloc(items, static_cast<size_t>(n) * sizeof(T)));
     if (!block) return capacity;
     int k = count < capacity ? count : capacity;
     if (k < 0) k = 0;
-    if (k > 0 && items) memcpy(block, items, static_cast<size_t>(k) * sizeof(T));
-    free(items);
     memset(block + k, 0, static_cast<size_t>(n - k) * sizeof(T));
     items = block;
     capacity = n;
@@ -492,12 +491,10 @@ int FXMemory::Realloc(int n) {
     if (n <= capacity || itemSize <= 0) return capacity;
     size_t size = static_cast<size_t>(itemSize);
     if (static_cast<size_t>(n) > SIZE_MAX / size) return capacity;
-    unsigned char* block = static_cast<unsigned char*>(malloc(static_cast<size_t>(n) * size));
+    unsigned char* block = static_cast<unsigned char*>(realloc(data, static_cast<size_t>(n) * size));
     if (!block) return capacity;
     int k = count < capacity ? count : capacity;
     if (k < 0) k = 0;
-    if (k > 0 && data) memcpy(block, data, static_cast<size_t>(k) * size);
-    free(data);
     memset(block + k * size, 0, (static_cast<size_t>(n) - k) * size);
     data = block;
     capacity = n;
