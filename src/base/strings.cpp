@@ -375,10 +375,8 @@ void FXLongStrW::Append(const char16_t* s) {
 
 void FXLongStrW::AppendChar(char16_t c) {
     if (capacity < length + 2) {
-        char16_t* block = static_cast<char16_t*>(malloc((length + 2) * sizeof(char16_t)));
-        if (text && length > 0) memcpy(block, text, length * sizeof(char16_t));
-        free(text);
-        text = block;
+        // Grows by one character per call: realloc usually does that in place.
+        text = static_cast<char16_t*>(realloc(text, (length + 2) * sizeof(char16_t)));
         capacity = length + 2;
     }
     text[length++] = c;
