@@ -18,6 +18,13 @@
 
 using namespace art;
 
+// Leak checking (sanitizer builds): system libraries keep allocations we cannot free
+// (fontconfig its parsed configuration, the image library a buffer of a damaged picture).
+extern "C" __attribute__((used)) const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n"
+           "leak:libIL.so\n";
+}
+
 namespace {
 
 struct Item {
