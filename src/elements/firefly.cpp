@@ -207,8 +207,12 @@ void FXFireFly::Destroy() {
     path.Destroy();
     material.Destroy();
     desk.Destroy();
+    // The desk must not keep pointing at a frame deleted here.
+    desk.mesh.material = nullptr;
     for (int i = 0; i < frames.count; i++)
         delete (FXMaterial*)frames.items[i];
     frames.RemoveAll();
     frameCount = 0;
+    curFrame = -1;
+    frameBackward = false;
 }

@@ -153,6 +153,14 @@ TEST_F(FireFlyTest, AnimationPlaysForwardsThenBackwards) {
     }
     std::vector<int> expected = {0, 1, 2, 3, 4, 5, 6, 6, 5, 4, 3, 2, 1, 0, 0, 1};
     EXPECT_EQ(shown, expected);
+
+    // Built again after Destroy, it starts over from its first frame.
+    f.Destroy();
+    EXPECT_EQ(f.frameCount, 0);
+    EXPECT_TRUE(f.CreateManyCN(&pck, 16, 1, 7));
+    f.PreRender(&ctx.gl, 60);
+    EXPECT_EQ(f.curFrame, 0);
+    EXPECT_EQ(f.desk.mesh.material, (FXMaterial*)f.frames.items[0]);
 }
 
 TEST_F(FireFlyTest, MissingFramesAreSkippedAndTheLightIsRegistered) {
