@@ -152,6 +152,25 @@ TEST_F(MhpackTool, BuildsThePackageWithTheManifestIdsAndNamesHeader) {
                                           "#define FXNAME_SETTINGS_BIN  6\n");
 }
 
+TEST_F(MhpackTool, NamesHeaderRefusesTwoItemsWithOneName) {
+    WriteFile(dir + "/same.txt", "3 pics/sky.png\n4 other/SKY.png\n");
+    mkdir((dir + "/other").c_str(), 0755);
+    WriteFile(dir + "/other/SKY.png", png);
+    Result r = Mhpack({"build", dir + "/same.txt", "-o", dir + "/s.dat", "--names-header", dir + "/s.h"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("items 3 and 4 would both be named FXNAME_SKY_PNG"), std::string::npos) << r.err;
+    EXPECT_FALSE(Exists(dir + "/s.dat"));
+    EXPECT_FALSE(Exists(dir + "/s.h"));
+
+    // One file under two ids is fine without a header, and names each id with a header
+    // only when the names differ.
+    WriteFile(dir + "/twice.txt", "3 pics/sky.png\n4 pics/sky.png\n");
+    EXPECT_EQ(Mhpack({"build", dir + "/twice.txt", "-o", dir + "/t.dat"}).status, 0);
+    EXPECT_EQ(
+        Mhpack({"build", dir + "/twice.txt", "-o", dir + "/t.dat", "--names-header", dir + "/t.h"}).status,
+        1);
+}
+
 TEST_F(MhpackTool, TransposedBuildListsAndExtractsTheSameBytes) {
     ASSERT_EQ(Mhpack({"build", dir + "/items.txt", "-o", dir + "/t.dat", "--transposed"}).status, 0);
     EXPECT_EQ(ReadFile(dir + "/t.dat").substr(0, 10), std::string("\x06\0\0\0pck01s", 10));

@@ -172,6 +172,12 @@ int Build(const Args& a, FILE* out, FILE* err) {
     }
     if (missing) return 1;
 
+    std::string header;
+    if (!a.namesHeader.empty() && !MakeNamesHeader(entries, a.namesHeader + ".part", &header, &error)) {
+        fprintf(err, "mhpack: %s\n", error.c_str());
+        return 1;
+    }
+
     // Written beside the target and renamed at the end, so a failed build never leaves a
     // half-written package where the saver would pick it up.
     std::string tmp = a.output + ".part";
@@ -189,9 +195,14 @@ int Build(const Args& a, FILE* out, FILE* err) {
         remove(tmp.c_str());
         return 1;
     }
-    if (!a.namesHeader.empty() && !WriteNamesHeader(entries, a.namesHeader.c_str(), &error)) {
-        fprintf(err, "mhpack: %s\n", error.c_str());
-        return 1;
+    if (!a.namesHeader.empty()) {
+        FILE* f = fopen(a.namesHeader.c_str(), "w");
+        bool ok = f && fwrite(header.data(), 1, header.size(), f) == header.size();
+        if (f && fclose(f) != 0) ok = false;
+        if (!ok) {
+            fprintf(err, "mhpack: cannot write %s\n", a.namesHeader.c_str());
+            return 1;
+        }
     }
     fprintf(out, "%s: %d items, %d bytes of data%s\n", a.output.c_str(), int(entries.size()), pkg.dataSize,
             a.transposed ? ", transposed layout" : "");
@@ -334,11 +345,11 @@ bool ParseManifest(const char* manifestPath, std::vector<ManifestEntry>* entries
     return true;
 }
 
-bool WriteNamesHeader(const std::vector<ManifestEntry>& entries, const char* path, std::string* error) {
+bool MakeNamesHeader(const std::vector<ManifestEntry>& entries, const std::string& scratchPath,
+                     std::string* text, std::string* error) {
     // The package's header writer numbers names consecutively from firstId; the manifest's
     // ids may have gaps, so each run of consecutive ids is written by its own name list.
-    std::string tmp = std::string(path) + ".part";
-    std::string all;
+    text->clear();
     size_t i = 0;
     while (i < entries.size()) {
         FXPackage run;
@@ -350,20 +361,33 @@ bool WriteNamesHeader(const std::vector<ManifestEntry>& entries, const char* pat
             j++;
         }
         std::string part;
-        if (!run.SaveNamesCpp(tmp.c_str()) || !ReadWholeFile(tmp, &part)) {
-            remove(tmp.c_str());
-            *error = std::string("cannot write ") + path;
+        bool ok = run.SaveNamesCpp(scratchPath.c_str()) && ReadWholeFile(scratchPath, &part);
+        remove(scratchPath.c_str());
+        if (!ok) {
+            *error = "cannot write " + scratchPath;
             return false;
         }
-        all += part;
+        *text += part;
         i = j;
     }
-    remove(tmp.c_str());
-    FILE* f = fopen(path, "w");
-    bool ok = f && fwrite(all.data(), 1, all.size(), f) == all.size();
-    if (f && fclose(f) != 0) ok = false;
-    if (!ok) *error = std::string("cannot write ") + path;
-    return ok;
+    // Two files that differ only in their folder or punctuation would define one name twice.
+    std::istringstream lines(*text);
+    std::string line;
+    std::vector<std::pair<std::string, std::string>> seen;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string define, name, id;
+        words >> define >> name >> id;
+        for (const auto& s : seen) {
+            if (s.first == name) {
+                *error = "items " + s.second + " and " + id + " would both be named " + name +
+                         " in the names header";
+                return false;
+            }
+        }
+        seen.emplace_back(name, id);
+    }
+    return true;
 }
 
 int Run(int argc, const char* const* argv, FILE* out, FILE* err) {

@@ -22,8 +22,10 @@ bool ParseManifestText(const std::string& text, const std::string& baseDir,
                        std::vector<ManifestEntry>* entries, std::string* error);
 
 // The id header: one "#define FXNAME_<NAME>  <id>" line per entry, the name made from the
-// file name exactly as the package's own header writer makes it.
-bool WriteNamesHeader(const std::vector<ManifestEntry>& entries, const char* path, std::string* error);
+// file name exactly as the package's own header writer makes it. scratchPath is a file the
+// writer may use on the way. Fails when two items would get the same name.
+bool MakeNamesHeader(const std::vector<ManifestEntry>& entries, const std::string& scratchPath,
+                     std::string* text, std::string* error);
 
 // The command line: "build", "list", "extract" and their --help. Returns the exit status.
 int Run(int argc, const char* const* argv, FILE* out, FILE* err);
