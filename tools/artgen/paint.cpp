@@ -644,9 +644,8 @@ Image PaintEnvironment(int size, uint64_t seed) {
     FractalNoise treeLine(6, 4, 0.55f, seed);
     FractalNoise clouds(3, 5, 0.55f, seed + 1);
     Rng rng(seed + 2);
-    // Star directions hashed into cells on the sky.
     std::vector<float> sx, sy, sz, sb;
-    for (int i = 0; i < 260; i++) {
+    for (int i = 0; i < 200; i++) {
         float z = rng.Range(0.05f, 1.0f), a = rng.Range(0, 2 * kPi), r = std::sqrt(1 - z * z);
         sx.push_back(r * std::cos(a));
         sy.push_back(z);
@@ -655,41 +654,48 @@ Image PaintEnvironment(int size, uint64_t seed) {
     }
     const float moon[3] = {0.45f, 0.55f, 0.7f};
     float ml = std::sqrt(moon[0] * moon[0] + moon[1] * moon[1] + moon[2] * moon[2]);
+    auto sky = [&](float rx, float ry, float rz) {
+        float az = std::atan2(rx, rz) / (2 * kPi) + 0.5f;
+        float t = Clamp01(ry);
+        Colour c = Mix(kSkyLow, kSkyTop, std::sqrt(t));
+        float cl = Smoothstep(0.5f, 0.8f, clouds.Sample(az, t * 0.5f));
+        c = Mix(c, {0.18f, 0.22f, 0.32f}, cl * 0.5f);
+        float md = (rx * moon[0] + ry * moon[1] + rz * moon[2]) / ml;
+        float glow = std::pow(Clamp01(md), 60.0f) * 0.6f + Smoothstep(0.9985f, 0.9992f, md);
+        c = Mix(c, {0.95f, 0.95f, 0.88f}, Clamp01(glow));
+        for (size_t i = 0; i < sx.size(); i++) {
+            float sd = rx * sx[i] + ry * sy[i] + rz * sz[i];
+            if (sd > 0.9997f) c = Mix(c, {1, 1, 1}, sb[i] * Smoothstep(0.9997f, 0.99995f, sd));
+        }
+        return c;
+    };
+    const Colour outside = {0.02f, 0.03f, 0.045f};
     for (int y = 0; y < size; y++) {
         for (int x = 0; x < size; x++) {
             float u = (x + 0.5f) / size * 2 - 1, v = 1 - (y + 0.5f) / size * 2;
             float r2 = u * u + v * v;
-            if (r2 > 1) {
-                // Outside the disc: the rim colour, so filtering at the edge finds no seam.
-                float k = 1 / std::sqrt(r2);
-                u *= k * 0.999f;
-                v *= k * 0.999f;
-                r2 = u * u + v * v;
-            }
-            float nz = std::sqrt(std::max(0.0f, 1 - r2));
+            // Beyond the disc the sphere map is never looked up; a dark fill, softened at
+            // the rim, keeps filtering from finding stray colours there.
+            float inside = Clamp01((1 - std::sqrt(r2)) * size * 0.5f + 0.5f);
+            float k = r2 > 1 ? 0.999f / std::sqrt(r2) : 1.0f;
+            u *= k;
+            v *= k;
+            float nz = std::sqrt(std::max(0.0f, 1 - u * u - v * v));
             // Reflection of the view direction (0, 0, -1) about the normal (u, v, nz).
             float rx = 2 * nz * u, ry = 2 * nz * v, rz = 2 * nz * nz - 1;
             float az = std::atan2(rx, rz) / (2 * kPi) + 0.5f;
             float horizon = -0.05f + 0.22f * treeLine.Sample(az, 0.5f);
             Colour c;
             if (ry > horizon) {
-                float t = Clamp01(ry);
-                c = Mix(kSkyLow, kSkyTop, std::sqrt(t));
-                float cl = Smoothstep(0.5f, 0.8f, clouds.Sample(az, t * 0.5f));
-                c = Mix(c, {0.18f, 0.22f, 0.32f}, cl * 0.5f);
-                float md = (rx * moon[0] + ry * moon[1] + rz * moon[2]) / ml;
-                float glow = std::pow(Clamp01(md), 60.0f) * 0.6f + Smoothstep(0.9985f, 0.9992f, md);
-                c = Mix(c, {0.95f, 0.95f, 0.88f}, Clamp01(glow));
-                for (size_t i = 0; i < sx.size(); i++) {
-                    float sd = rx * sx[i] + ry * sy[i] + rz * sz[i];
-                    if (sd > 0.9996f) c = Mix(c, {1, 1, 1}, sb[i] * Smoothstep(0.9996f, 0.99995f, sd));
-                }
+                c = sky(rx, ry, rz);
             } else if (ry > -0.08f) {
                 c = {0.02f, 0.03f, 0.045f}; // the tree line
             } else {
-                // The lake below, mirroring a dim sky.
-                c = Mix({0.05f, 0.08f, 0.14f}, {0.01f, 0.015f, 0.03f}, Clamp01(-ry));
+                // The lake mirrors the sky, dimmed.
+                Colour m = sky(rx, -ry, rz);
+                c = Mix({0.01f, 0.015f, 0.03f}, m, 0.4f);
             }
+            c = Mix(outside, c, inside);
             float* p = img.At(x, y);
             p[0] = c.r;
             p[1] = c.g;
