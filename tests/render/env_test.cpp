@@ -146,9 +146,7 @@ TEST(Env, PackageLibrariesAreSharedByItemId) {
 
 TEST(Env, LockAndContextBorrowing) {
     TestEnv env;
-    {
-        FXGRAutoAct act(&env);
-    }
+    { FXGRAutoAct act(&env); }
     ASSERT_EQ(2u, env.calls.size());
     EXPECT_EQ("SetAct(1)", env.calls[0]);
     EXPECT_EQ("SetAct(0)", env.calls[1]);
