@@ -1,8 +1,18 @@
 // The whole scene on the offscreen device, with a package of plain-coloured pictures at the
 // scene's item numbers, checked in pixels against the values its stages and phasers give.
 #include <gtest/gtest.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
 #include <math.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
 
 #include <algorithm>
 #include <map>
@@ -382,6 +392,133 @@ TEST_F(SceneFrames, PreviewShowsOnlyThePreviewPicture) {
             ASSERT_TRUE(Near(f.At(x, y), {255, 128, 0}, 1)) << x << "," << y;
     EXPECT_TRUE(first);
     EXPECT_FALSE(first1);
+}
+
+// The saver itself in its trial window on a private X server, with the test package.
+class SceneWindow : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { WriteScenePackage(); }
+    void SetUp() override {
+        exe = std::string(MH_BINARY_DIR) + "/mhollow";
+        if (access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << "the saver is not built";
+        if (system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null") != 0)
+            GTEST_SKIP() << "Xvfb or xdotool is missing";
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        std::string fd = std::to_string(fds[1]);
+        const char* argv[] = {"Xvfb",       "-displayfd", fd.c_str(), "-screen", "0",
+                              "640x480x24", "-nolisten",  "tcp",      nullptr};
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&xvfb, "Xvfb", &fa, nullptr, (char**)argv, environ) != 0) xvfb = -1;
+        posix_spawn_file_actions_destroy(&fa);
+        close(fds[1]);
+        char buf[32] = {0};
+        ssize_t n = xvfb > 0 ? read(fds[0], buf, sizeof(buf) - 1) : 0;
+        close(fds[0]);
+        ASSERT_GT(n, 0) << "no private X server";
+        display = ":" + std::string(buf, strcspn(buf, "\n"));
+        dpy = XOpenDisplay(display.c_str());
+        ASSERT_NE(dpy, nullptr);
+
+        home = mhtest::TestTmpDir() + "/window";
+        data = home + "/data";
+        std::string cmd =
+            "rm -rf '" + home + "' && mkdir -p '" + data + "' '" + home + "/config/vesk3d/Screensavers'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+        ASSERT_EQ(symlink((g_dataDir + "/mirehollow.dat").c_str(), (data + "/mirehollow.dat").c_str()), 0);
+        std::ofstream(home + "/config/vesk3d/Screensavers/Mirehollow.conf") << "path=" << data << "\n";
+    }
+    void TearDown() override {
+        if (saver > 0) {
+            kill(saver, SIGKILL);
+            waitpid(saver, nullptr, 0);
+        }
+        if (dpy) XCloseDisplay(dpy);
+        if (xvfb > 0) {
+            kill(xvfb, SIGTERM);
+            waitpid(xvfb, nullptr, 0);
+        }
+    }
+    Window FindWindow(const char* name) {
+        Window root, parent, *children = nullptr, found = 0;
+        unsigned n = 0;
+        if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &n)) return 0;
+        for (unsigned i = 0; i < n && !found; i++) {
+            XWindowAttributes a;
+            char* wname = nullptr;
+            if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable &&
+                XFetchName(dpy, children[i], &wname) && wname && strcmp(wname, name) == 0)
+                found = children[i];
+            if (wname) XFree(wname);
+        }
+        if (children) XFree(children);
+        return found;
+    }
+    std::string exe, display, home, data;
+    pid_t xvfb = -1, saver = -1;
+    Display* dpy = nullptr;
+};
+
+TEST_F(SceneWindow, RunsFortySecondsWithoutErrorsAndEndsOnAKey) {
+    std::string env1 = "DISPLAY=" + display, env2 = "XDG_CONFIG_HOME=" + home + "/config",
+                env3 = "XDG_STATE_HOME=" + home + "/state", env4 = "HOME=" + home;
+    char* envp[] = {(char*)env1.c_str(), (char*)env2.c_str(), (char*)env3.c_str(), (char*)env4.c_str(),
+                    nullptr};
+    const char* argv[] = {exe.c_str(), "--window=320x240", "--desktop", g_desktop.c_str(), nullptr};
+    double begin = fxGetTime();
+    ASSERT_EQ(posix_spawn(&saver, exe.c_str(), nullptr, nullptr, (char**)argv, envp), 0);
+    Window w = 0;
+    while (!w && fxGetTime() - begin < 20) {
+        usleep(100000);
+        w = FindWindow("Mirehollow");
+    }
+    ASSERT_NE(w, 0u) << "no saver window";
+    while (fxGetTime() - begin < 40)
+        usleep(200000);
+
+    // Every layer where it belongs, at a quarter of the background's size and a little less.
+    XImage* img = XGetImage(dpy, w, 0, 0, 320, 240, AllPlanes, ZPixmap);
+    ASSERT_NE(img, nullptr);
+    auto at = [&](int refX, int refY) {
+        unsigned long p = XGetPixel(img, refX * 320 / 1024, refY * 240 / 768);
+        return Rgb{(double)((p >> 16) & 0xFF), (double)((p >> 8) & 0xFF), (double)(p & 0xFF)};
+    };
+    EXPECT_TRUE(Near(at(400, 60), kBack, 4)) << "background over the dark desktop";
+    Rgb star = at(100, 64);
+    EXPECT_GT(star.g, 240) << "stars";
+    EXPECT_LT(star.b, 16) << "stars";
+    EXPECT_TRUE(Near(at(100, 170), {0, 255, 255}, 4)) << "far trees";
+    EXPECT_TRUE(Near(at(10, 50), {255, 0, 0}, 4)) << "trees at the left";
+    EXPECT_TRUE(Near(at(100, 540), {255, 255, 0}, 4)) << "lake grass";
+    EXPECT_TRUE(Near(at(595, 20), {128, 0, 0}, 4)) << "needles";
+    EXPECT_TRUE(Near(at(320, 380), {127, 149, 225}, 6)) << "fog";
+    // Rock, tree and fern are dark shapes, lit only by passing fireflies.
+    for (Rgb p : {at(50, 485), at(700, 50), at(200, 660)})
+        EXPECT_LT(p.r + p.g + p.b, kBack.r + kBack.g + kBack.b);
+    XDestroyImage(img);
+
+    std::string cmd =
+        "DISPLAY=" + display + " xdotool key --window " + std::to_string(w) + " space >/dev/null 2>&1";
+    // (xdotool may complain about the focus on a server without a window manager; the key
+    // still arrives.)
+    int rc = system(cmd.c_str());
+    (void)rc;
+    int status = -1;
+    double asked = fxGetTime();
+    while (fxGetTime() - asked < 10 && waitpid(saver, &status, WNOHANG) != saver)
+        usleep(50000);
+    ASSERT_TRUE(WIFEXITED(status)) << "the saver did not end on the key press";
+    saver = -1;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    std::ifstream log(data + "/mhollow.log");
+    ASSERT_TRUE(log.good()) << "no log in the data directory";
+    std::stringstream text;
+    text << log.rdbuf();
+    EXPECT_NE(text.str().find("OpenGL info"), std::string::npos);
+    EXPECT_EQ(text.str().find("#ERROR"), std::string::npos) << text.str();
 }
 
 } // namespace
