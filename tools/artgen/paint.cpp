@@ -245,17 +245,24 @@ Image PaintBackground(uint64_t seed) {
         Colour c = Mix(kSkyTop, kSkyLow, std::pow(t, 1.6f));
         float h = haze.Sample(x / W, y / H * 0.5f);
         float dx = x - mx, dy = y - my, d = std::sqrt(dx * dx + dy * dy);
-        float glow = 0.22f * std::exp(-d / 120.0f) + 0.08f * std::exp(-d / 380.0f);
+        float glow = 0.16f * std::exp(-d / 110.0f) + 0.07f * std::exp(-d / 380.0f);
         out[0] = c.r * (0.85f + 0.3f * h) + kMoonGlow.r * glow;
         out[1] = c.g * (0.85f + 0.3f * h) + kMoonGlow.g * glow;
         out[2] = c.b * (0.85f + 0.3f * h) + kMoonGlow.b * glow;
-        // The moon: a soft-edged disc with faint maria.
+        // A crescent moon: the background is stretched on wide screens, where a full disc
+        // would turn visibly oval; a crescent keeps reading as the moon. The unlit part
+        // shows a faint earthshine.
         float edge = Clamp01(mr + 0.5f - d);
         if (edge > 0) {
+            float sx = dx - mr * 0.42f, sy = dy + mr * 0.3f;
+            float lit = Clamp01(std::sqrt(sx * sx + sy * sy) - mr * 0.92f + 0.5f);
             float m = 0.86f + 0.14f * haze.Sample(dx / 40.0f + 0.3f, dy / 40.0f + 0.7f);
-            out[0] += (0.96f * m - out[0]) * edge;
-            out[1] += (0.95f * m - out[1]) * edge;
-            out[2] += (0.86f * m - out[2]) * edge;
+            float shine[3] = {out[0] + 0.02f, out[1] + 0.025f, out[2] + 0.03f};
+            float c[3] = {0.96f * m, 0.95f * m, 0.86f * m};
+            for (int k = 0; k < 3; k++) {
+                float v = shine[k] + (c[k] - shine[k]) * lit;
+                out[k] += (v - out[k]) * edge;
+            }
         }
     };
     for (int y = 0; y < H; y++) {

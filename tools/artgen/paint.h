@@ -12,7 +12,7 @@ struct Layout {
     static const int kWidth = 1024;
     static const int kHeight = 768;
     static const int kHorizon = 440; // lake shore on the background
-    static constexpr float kMoonX = 440, kMoonY = 112, kMoonR = 24;
+    static constexpr float kMoonX = 440, kMoonY = 112, kMoonR = 30;
 };
 
 bool WritePng(const Image& img, const char* path, bool opaque);
