@@ -380,12 +380,12 @@ Image PaintLeftTrees(uint64_t seed) {
     cv.SetColour({0.05f, 0.07f, 0.1f});
     Spruce(cv.cr, rng, 222, 770, 36, 20, 3, 16, 84, 560, -40, W - 24);
     Image back = cv.Finish();
-    Finish(back, 2.5f, -0.8f, 1.0f, {0.2f, 0.27f, 0.38f}, 0.8f, seed + 1, 0.2f);
+    Finish(back, 2.5f, -0.3f, 1.0f, {0.2f, 0.27f, 0.38f}, 0.6f, seed + 1, 0.2f);
     Canvas front(W, H);
     front.SetColour({0.025f, 0.035f, 0.05f});
     Spruce(front.cr, rng, 62, 772, -20, 44, 20, 70, 190, 600, -200, W - 24);
     Image img = front.Finish();
-    Finish(img, 3.0f, -0.8f, 1.0f, {0.26f, 0.33f, 0.46f}, 0.7f, seed + 2, 0.25f);
+    Finish(img, 3.0f, -0.3f, 1.0f, {0.26f, 0.33f, 0.46f}, 0.5f, seed + 2, 0.25f);
     Image out(W, H);
     CompositeOver(out, back, 0, 0, W, H, 1);
     CompositeOver(out, img, 0, 0, W, H, 1);
