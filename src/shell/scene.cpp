@@ -1,5 +1,8 @@
 #include "shell/scene.h"
 
+#include <limits.h>
+#include <stdlib.h>
+
 #include "base/paths_posix.h"
 #include "base/trace_posix.h"
 #include "elements/desk.h"
@@ -384,6 +387,10 @@ void fxMakeOpaque(FXCanvas* canvas) {
 
 void InitScene(HWND window, bool previewMode) {
     isPreview = previewMode;
+    // A desktop picture named relative to where the saver was started, before the data
+    // directory becomes the current one.
+    static char desktopPath[PATH_MAX];
+    if (sceneDesktopFile && realpath(sceneDesktopFile, desktopPath)) sceneDesktopFile = desktopPath;
     fxInitPaths();
     fxSetTypePath(1, veskPath);
     fxSetPath(1);
@@ -406,7 +413,7 @@ void InitScene(HWND window, bool previewMode) {
     }
     gr.CreateChild(window);
     localBuild(&shot, "mirehollow.dat", previewMode);
-    fxSetAppPriority(1);
+    if (!previewMode) fxSetAppPriority(1);
     gr.SetAct(false);
     gr.StartLoop(&sc);
 }

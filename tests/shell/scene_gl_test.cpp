@@ -466,9 +466,14 @@ TEST_F(SceneWindow, RunsFortySecondsWithoutErrorsAndEndsOnAKey) {
                 env3 = "XDG_STATE_HOME=" + home + "/state", env4 = "HOME=" + home;
     char* envp[] = {(char*)env1.c_str(), (char*)env2.c_str(), (char*)env3.c_str(), (char*)env4.c_str(),
                     nullptr};
-    const char* argv[] = {exe.c_str(), "--window=320x240", "--desktop", g_desktop.c_str(), nullptr};
+    // The desktop picture is named relative to the directory the saver starts in.
+    const char* argv[] = {exe.c_str(), "--window=320x240", "--desktop", "desktop.png", nullptr};
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addchdir_np(&fa, mhtest::TestTmpDir().c_str());
     double begin = fxGetTime();
-    ASSERT_EQ(posix_spawn(&saver, exe.c_str(), nullptr, nullptr, (char**)argv, envp), 0);
+    ASSERT_EQ(posix_spawn(&saver, exe.c_str(), &fa, nullptr, (char**)argv, envp), 0);
+    posix_spawn_file_actions_destroy(&fa);
     Window w = 0;
     while (!w && fxGetTime() - begin < 20) {
         usleep(100000);
