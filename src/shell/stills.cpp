@@ -257,7 +257,7 @@ int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
             glEnable(GL_SCISSOR_TEST);
             glScissor(0, 0, 1, 1);
         }
-        sc.OnRender(&gr, t);
+        sc.OnRender(&gr, job.clockStart + t);
         if (sketch) glDisable(GL_SCISSOR_TEST);
         if (!requested) continue;
         next++;

@@ -34,6 +34,10 @@ struct FXStillsJob {
     // same stills (every frame starts by covering the screen with the opaque desktop) much
     // faster; set to draw them in full.
     bool drawEveryFrame = false;
+    // The clock reading the saver starts at. The saver's clock counts from the machine's
+    // start, and its swaying layers begin as they do on a clock that has been running a
+    // while: any value above a few seconds gives the same stills.
+    double clockStart = 1000.0;
 };
 
 // Checks the options; false with a message in `error` when they cannot be run.
@@ -50,7 +54,8 @@ bool fxMakeTestCard(FXCanvas* canvas, int width, int height);
 typedef void (*FXStillsSink)(void* user, double t, const unsigned char* rgba, int width, int height);
 
 // Builds the scene offscreen, draws its frames from time 0 with the job's step (and at each
-// requested time), and writes or hands over the requested ones. Returns the exit status;
+// requested time; times are counted from clockStart on the scene's clock), and writes or
+// hands over the requested ones. Returns the exit status;
 // problems are reported on standard error.
 int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user);
 

@@ -119,6 +119,7 @@ struct Frame {
 }
 
 struct Recorder {
+    double clockStart = 0;
     std::set<double> keep;
     std::map<double, Frame> frames;
     std::map<double, bool> fogHalf; // first1 after the frame
@@ -135,7 +136,7 @@ void Record(void* user, double t, const unsigned char* rgba, int w, int h) {
     for (int g = 0; g < 5; g++) {
         FXFireFly& f = firefly[g];
         if (!f.IsPlaying()) continue;
-        r->starts[g].insert(f.flight.start);
+        r->starts[g].insert(f.flight.start - r->clockStart);
         if (f.brightness < 1) continue;
         int x = (int)((f.curPos[0] + 1) / 2 * w), y = (int)((1 - f.curPos[1]) / 2 * h);
         if (x < 0 || y < 0 || x >= w || y >= h) continue;
@@ -159,6 +160,7 @@ TEST_F(SceneTimeline, FollowsTheStagesAndPhasers) {
     job.seeded = true;
     job.seed = 20261207;
     Recorder rec;
+    rec.clockStart = job.clockStart;
     std::vector<double> checks = {0, 3, 6, 8.9375, 15, 17, 17.25, 17.3125, 30, 45, 50, 65, 80};
     for (int k = 0; k < 16; k++)
         checks.push_back(10 + k / 16.0 + 1 / 32.0);
