@@ -466,15 +466,24 @@ class SceneWindow : public ::testing::Test {
 TEST_F(SceneWindow, RunsFortySecondsWithoutErrorsAndEndsOnAKey) {
     std::string env1 = "DISPLAY=" + display, env2 = "XDG_CONFIG_HOME=" + home + "/config",
                 env3 = "XDG_STATE_HOME=" + home + "/state", env4 = "HOME=" + home;
-    char* envp[] = {(char*)env1.c_str(), (char*)env2.c_str(), (char*)env3.c_str(), (char*)env4.c_str(),
-                    nullptr};
+    std::vector<char*> envp = {(char*)env1.c_str(), (char*)env2.c_str(), (char*)env3.c_str(),
+                               (char*)env4.c_str()};
+    // Sanitizer settings of the test run apply to the saver too.
+    std::string sanitizer[2];
+    const char* names[2] = {"ASAN_OPTIONS", "UBSAN_OPTIONS"};
+    for (int i = 0; i < 2; i++)
+        if (const char* v = getenv(names[i])) {
+            sanitizer[i] = std::string(names[i]) + "=" + v;
+            envp.push_back((char*)sanitizer[i].c_str());
+        }
+    envp.push_back(nullptr);
     // The desktop picture is named relative to the directory the saver starts in.
     const char* argv[] = {exe.c_str(), "--window=320x240", "--desktop", "desktop.png", nullptr};
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addchdir_np(&fa, mhtest::TestTmpDir().c_str());
     double begin = fxGetTime();
-    ASSERT_EQ(posix_spawn(&saver, exe.c_str(), &fa, nullptr, (char**)argv, envp), 0);
+    ASSERT_EQ(posix_spawn(&saver, exe.c_str(), &fa, nullptr, (char**)argv, envp.data()), 0);
     posix_spawn_file_actions_destroy(&fa);
     Window w = 0;
     while (!w && fxGetTime() - begin < 20) {
