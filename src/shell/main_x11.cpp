@@ -329,6 +329,9 @@ const FXSaverOption localOptions[] = {
     {"window", FXSaverOption::optional, localOptWindow,
      "--window[=WxH]  run in an ordinary window (1280x720)"},
     {"help", FXSaverOption::none, localOptHelp, "--help          show this text"},
+    {"fullscreen", FXSaverOption::none,
+     [](FXSaverArgs* a, const char*, char*, int) { return (a->mode = fxModeFullScreen), true; },
+     "--fullscreen    full screen, as /s (to go with --desktop)"},
     {"desktop", FXSaverOption::required,
      [](FXSaverArgs* a, const char* v, char*, int) { return (a->stills.desktop = v), true; },
      "--desktop FILE  show this picture in place of the desktop"},
@@ -418,7 +421,9 @@ bool fxParseSaverArgs(int argc, char** argv, FXSaverArgs* args, char* error, int
         bool stillsOnly = st.size || st.seed || st.data || st.step || st.output;
         if (st.renderAt && args->mode != fxModeStills) {
             snprintf(error, errorSize, "--render-at cannot be combined with --%s",
-                     args->mode == fxModeWindow ? "window" : "help");
+                     args->mode == fxModeWindow       ? "window"
+                     : args->mode == fxModeFullScreen ? "fullscreen"
+                                                      : "help");
             return false;
         }
         if (stillsOnly && !st.renderAt) {

@@ -36,6 +36,10 @@ TEST(StillsCommandLine, RenderAtSelectsStillsWithItsOptions) {
     EXPECT_EQ(args.mode, fxModeWindow);
     EXPECT_STREQ(args.stills.desktop, "pic.png");
 
+    ASSERT_TRUE(Parse({"--desktop=pic.png", "--fullscreen"}, &args, &error)) << error;
+    EXPECT_EQ(args.mode, fxModeFullScreen);
+    EXPECT_STREQ(args.stills.desktop, "pic.png");
+
     EXPECT_FALSE(Parse({"--window", "--size", "10x10"}, &args, &error));
     EXPECT_NE(error.find("--render-at"), std::string::npos);
     EXPECT_FALSE(Parse({"--render-at", "5", "--window"}, &args, &error));
