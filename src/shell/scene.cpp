@@ -127,8 +127,8 @@ static bool localLoad(FXMaterial* mat, int item) {
     return false;
 }
 
-// Material, desk and material; a layer whose picture is missing is not drawn at all (drawn
-// untextured it would be a blank rectangle over the whole screen).
+// The layer's picture, its desk and the material on it. A layer whose picture is missing is
+// not drawn at all: untextured it would be a blank rectangle over the whole screen.
 static void localLayer(FXDesk* desk, FXMaterial* mat, int item, int cols, int rows) {
     bool loaded = localLoad(mat, item);
     desk->Create(cols, rows);
