@@ -191,6 +191,26 @@ TEST_F(FireFlyTest, MissingFramesAreSkippedAndTheLightIsRegistered) {
     EXPECT_EQ(none.ShownMaterial(), &none.material);
 }
 
+TEST_F(FireFlyTest, PicturesFromFiles) {
+    for (int i = 1; i <= 3; i++)
+        ASSERT_TRUE(mhtest::WriteFileBytes(mhtest::TestTmpPath("fly" + std::to_string(i) + ".png"),
+                                           SolidPng(4, 4, (uint8_t)(50 * i), 0, 0)));
+    FXFireFly many;
+    EXPECT_TRUE(many.CreateMany(mhtest::TestTmpPath("fly%d.png").c_str(), 1, 3));
+    EXPECT_EQ(many.frameCount, 3);
+    EXPECT_EQ(((FXMaterial*)many.frames.items[2])->texture->pixmap.pixels[0] & 0xFF, 150u);
+    EXPECT_FALSE(many.CreateMany(mhtest::TestTmpPath("fly%d.png").c_str(), 2, 4));
+    EXPECT_EQ(many.frameCount, 2);
+
+    FXFireFly one;
+    EXPECT_TRUE(one.Create(mhtest::TestTmpPath("fly1.png").c_str()));
+    EXPECT_TRUE(one.material.textured);
+    EXPECT_EQ(one.desk.mesh.material, &one.material);
+    FXFireFly none;
+    EXPECT_FALSE(none.Create(mhtest::TestTmpPath("missing.png").c_str()));
+    EXPECT_EQ(none.desk.cols, 1);
+}
+
 TEST_F(FireFlyTest, SpriteIsDrawnAtItsPixelSizeWhereItFlies) {
     FXPackage pck;
     ASSERT_TRUE(pck.Load(FramePackage("sprite.dat").c_str()));
