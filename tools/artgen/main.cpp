@@ -179,6 +179,7 @@ int main(int argc, char** argv) {
     }
     fprintf(f, "# The built-in woodland: item id, then the picture file (written by artgen, seed %llu)\n",
             (unsigned long long)seed);
+    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.id < b.id; });
     for (const Item& it : items)
         fprintf(f, "%d %s\n", it.id, it.file.c_str());
     if (fclose(f) != 0) ok = false;
