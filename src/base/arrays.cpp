@@ -75,9 +75,52 @@ bool localReadInt(FILE* f, int32_t& v) {
     return true;
 }
 
-// Stored counts are not trusted: the block grows with what was really read, in
-// batches, so a hostile count cannot make us allocate more than the data holds.
-const int kLoadBatch = 16384;
+// Writes the count (0 without a block) and then each element with put(i).
+template <typename Put> bool localSaveSlots(FILE* f, bool hasBlock, int count, Put put) {
+    if (!f) return false;
+    int n = (hasBlock && count > 0) ? count : 0;
+    bool ok = localWriteInt(f, n);
+    for (int i = 0; i < n && ok; i++)
+        ok = put(i);
+    return ok;
+}
+
+// Reads the count and then each element into the next slot with get(slot), which
+// leaves the slot alone when it fails. Stored counts are not trusted: the block grows
+// with what was really read, in batches, so a hostile count cannot make us allocate
+// more than the data holds. False on a short read; count then says how far it got.
+template <typename T, typename Get>
+bool localLoadSlots(FILE* f, T*& items, int& count, int& capacity, Get get) {
+    const int kLoadBatch = 16384;
+    int32_t n;
+    if (!f || !localReadInt(f, n)) return false;
+    while (count < n) {
+        int batch = n - count < kLoadBatch ? n - count : kLoadBatch;
+        localGrow(items, count, capacity, count + batch);
+        if (capacity < count + batch) return false;
+        for (int i = 0; i < batch; i++) {
+            if (!get(items[count])) return false;
+            count++;
+        }
+    }
+    return true;
+}
+
+// Makes the first n slots a copy of `from`; empty when the block cannot grow.
+template <typename T> void localCopySlots(T*& items, int& count, int& capacity, const T* from, int n) {
+    count = 0;
+    if (n <= 0) return;
+    localGrow(items, count, capacity, n);
+    if (capacity < n) return;
+    memcpy(items, from, static_cast<size_t>(n) * sizeof(T));
+    count = n;
+}
+
+// The stream form of one string: its length, then its bytes (0 for null or empty).
+bool localWriteText(FILE* f, const char* s) {
+    size_t len = s ? strlen(s) : 0;
+    return localWriteInt(f, static_cast<int32_t>(len)) && (len == 0 || fwrite(s, 1, len, f) == len);
+}
 
 // Reads a string of n bytes into a new zero-terminated heap block; null on a short read.
 char* localReadText(FILE* f, int32_t n) {
@@ -122,15 +165,8 @@ FXArray::FXArray(const FXArray& o) : items(nullptr), count(0), capacity(0), grow
 
 FXArray& FXArray::operator=(const FXArray& o) {
     if (this == &o) return *this;
-    RemoveAll();
     growStep = o.growStep;
-    if (o.count > 0) {
-        Realloc(o.count);
-        if (capacity >= o.count) {
-            memcpy(items, o.items, static_cast<size_t>(o.count) * sizeof(void*));
-            count = o.count;
-        }
-    }
+    localCopySlots(items, count, capacity, o.items, o.count);
     return *this;
 }
 
@@ -189,36 +225,21 @@ int FXArray::Remove(const void* v) {
 }
 
 bool FXArray::Save(FILE* f) const {
-    if (!f) return false;
-    int n = (items && count > 0) ? count : 0;
-    bool ok = localWriteInt(f, n);
-    for (int i = 0; i < n && ok; i++)
-        ok = localWriteInt(f, static_cast<int32_t>(reinterpret_cast<intptr_t>(items[i])));
-    return ok;
+    return localSaveSlots(f, items != nullptr, count, [&](int i) {
+        return localWriteInt(f, static_cast<int32_t>(reinterpret_cast<intptr_t>(items[i])));
+    });
 }
 
 bool FXArray::Load(FILE* f) {
     count = 0;
-    int32_t n;
-    if (!f || !localReadInt(f, n)) return false;
-    while (count < n) {
-        int batch = n - count < kLoadBatch ? n - count : kLoadBatch;
-        Realloc(count + batch);
-        if (capacity < count + batch) break;
-        for (int i = 0; i < batch; i++) {
-            int32_t v;
-            if (!localReadInt(f, v)) {
-                count = 0;
-                return false;
-            }
-            items[count++] = reinterpret_cast<void*>(static_cast<intptr_t>(v));
-        }
-    }
-    if (count < n) {
-        count = 0;
-        return false;
-    }
-    return true;
+    bool ok = localLoadSlots(f, items, count, capacity, [&](void*& slot) {
+        int32_t v;
+        if (!localReadInt(f, v)) return false;
+        slot = reinterpret_cast<void*>(static_cast<intptr_t>(v));
+        return true;
+    });
+    if (!ok) count = 0;
+    return ok;
 }
 
 // ---- FXStrArray --------------------------------------------------------
@@ -314,56 +335,28 @@ void FXStrArray::Change(int pos, const char* s) {
 }
 
 bool FXStrArray::Save(FILE* f) const {
-    if (!f) return false;
-    int n = (items && count > 0) ? count : 0;
-    bool ok = localWriteInt(f, n);
-    for (int i = 0; i < n && ok; i++) {
-        size_t len = items[i] ? strlen(items[i]) : 0;
-        ok = localWriteInt(f, static_cast<int32_t>(len)) && (len == 0 || fwrite(items[i], 1, len, f) == len);
-    }
-    return ok;
+    return localSaveSlots(f, items != nullptr, count, [&](int i) { return localWriteText(f, items[i]); });
 }
 
 bool FXStrArray::SaveShortPaths(FILE* f, const char* base) const {
-    if (!f) return false;
-    int n = (items && count > 0) ? count : 0;
-    bool ok = localWriteInt(f, n);
-    for (int i = 0; i < n && ok; i++) {
-        const char* rel =
-            (items[i] && *items[i]) ? fxBuildRelativePath(base, false, items[i], true) : nullptr;
-        size_t len = rel ? strlen(rel) : 0;
-        ok = localWriteInt(f, static_cast<int32_t>(len)) && (len == 0 || fwrite(rel, 1, len, f) == len);
-    }
-    return ok;
+    return localSaveSlots(f, items != nullptr, count, [&](int i) {
+        const char* e = items[i];
+        return localWriteText(f, (e && *e) ? fxBuildRelativePath(base, false, e, true) : nullptr);
+    });
 }
 
 bool FXStrArray::Load(FILE* f) {
     RemoveAll();
-    int32_t n;
-    if (!f || !localReadInt(f, n)) return false;
-    while (count < n) {
-        int batch = n - count < kLoadBatch ? n - count : kLoadBatch;
-        Realloc(count + batch);
-        if (capacity < count + batch) break;
-        for (int i = 0; i < batch; i++) {
-            int32_t len;
-            if (!localReadInt(f, len) || len < 0) {
-                RemoveAll();
-                return false;
-            }
-            char* s = nullptr;
-            if (len > 0 && !(s = localReadText(f, len))) {
-                RemoveAll();
-                return false;
-            }
-            items[count++] = s;
-        }
-    }
-    if (count < n) {
-        RemoveAll();
-        return false;
-    }
-    return true;
+    bool ok = localLoadSlots(f, items, count, capacity, [&](char*& slot) {
+        int32_t len;
+        if (!localReadInt(f, len) || len < 0) return false;
+        char* s = nullptr;
+        if (len > 0 && !(s = localReadText(f, len))) return false;
+        slot = s;
+        return true;
+    });
+    if (!ok) RemoveAll();
+    return ok;
 }
 
 // ---- FXFloatArray ------------------------------------------------------
@@ -375,15 +368,8 @@ FXFloatArray::FXFloatArray(const FXFloatArray& o)
 
 FXFloatArray& FXFloatArray::operator=(const FXFloatArray& o) {
     if (this == &o) return *this;
-    RemoveAll();
     growStep = o.growStep;
-    if (o.count > 0) {
-        Realloc(o.count);
-        if (capacity >= o.count) {
-            memcpy(items, o.items, static_cast<size_t>(o.count) * sizeof(float));
-            count = o.count;
-        }
-    }
+    localCopySlots(items, count, capacity, o.items, o.count);
     return *this;
 }
 
@@ -425,39 +411,23 @@ void FXFloatArray::RemovePos(int pos) {
 }
 
 bool FXFloatArray::Save(FILE* f) const {
-    if (!f) return false;
-    int n = (items && count > 0) ? count : 0;
-    bool ok = localWriteInt(f, n);
-    for (int i = 0; i < n && ok; i++) {
+    return localSaveSlots(f, items != nullptr, count, [&](int i) {
         uint32_t bits;
         memcpy(&bits, &items[i], 4);
-        ok = localWriteInt(f, static_cast<int32_t>(bits));
-    }
-    return ok;
+        return localWriteInt(f, static_cast<int32_t>(bits));
+    });
 }
 
 bool FXFloatArray::Load(FILE* f) {
     count = 0;
-    int32_t n;
-    if (!f || !localReadInt(f, n)) return false;
-    while (count < n) {
-        int batch = n - count < kLoadBatch ? n - count : kLoadBatch;
-        Realloc(count + batch);
-        if (capacity < count + batch) break;
-        for (int i = 0; i < batch; i++) {
-            int32_t v;
-            if (!localReadInt(f, v)) {
-                count = 0;
-                return false;
-            }
-            memcpy(&items[count++], &v, 4);
-        }
-    }
-    if (count < n) {
-        count = 0;
-        return false;
-    }
-    return true;
+    bool ok = localLoadSlots(f, items, count, capacity, [&](float& slot) {
+        int32_t v;
+        if (!localReadInt(f, v)) return false;
+        memcpy(&slot, &v, 4);
+        return true;
+    });
+    if (!ok) count = 0;
+    return ok;
 }
 
 // ---- FXMemory ----------------------------------------------------------
