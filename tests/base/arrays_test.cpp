@@ -1,4 +1,5 @@
 #include "base/arrays.h"
+#include "base/memfile.h"
 
 #include <gtest/gtest.h>
 
@@ -8,27 +9,6 @@
 #include <vector>
 
 namespace {
-
-struct MemFile {
-    char* buf = nullptr;
-    size_t size = 0;
-    FILE* f = nullptr;
-    std::vector<unsigned char> data;
-    unsigned char dummy[1] = {0};
-
-    MemFile() { f = open_memstream(&buf, &size); }
-    explicit MemFile(const std::vector<unsigned char>& bytes) : data(bytes) {
-        f = fmemopen(data.empty() ? dummy : data.data(), data.size(), "rb");
-    }
-    ~MemFile() {
-        if (f) fclose(f);
-        free(buf);
-    }
-    std::vector<unsigned char> Bytes() {
-        fflush(f);
-        return std::vector<unsigned char>(buf, buf + size);
-    }
-};
 
 void PutInt(std::vector<unsigned char>& v, int32_t x) {
     for (int i = 0; i < 4; i++)

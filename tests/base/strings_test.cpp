@@ -1,3 +1,4 @@
+#include "base/memfile.h"
 #include "base/paths_posix.h"
 #include "base/strings.h"
 
@@ -9,29 +10,6 @@
 #include <vector>
 
 namespace {
-
-// A stream in memory: the bytes written, or a stream to read given bytes from.
-struct MemFile {
-    char* buf = nullptr;
-    size_t size = 0;
-    FILE* f = nullptr;
-
-    MemFile() { f = open_memstream(&buf, &size); }
-    explicit MemFile(const std::vector<unsigned char>& bytes) {
-        data = bytes;
-        f = fmemopen(data.empty() ? dummy : data.data(), data.size(), "rb");
-    }
-    ~MemFile() {
-        if (f) fclose(f);
-        free(buf);
-    }
-    std::vector<unsigned char> Bytes() {
-        fflush(f);
-        return std::vector<unsigned char>(buf, buf + size);
-    }
-    std::vector<unsigned char> data;
-    unsigned char dummy[1] = {0};
-};
 
 std::vector<unsigned char> Record(int32_t count, const std::string& body) {
     std::vector<unsigned char> v;
