@@ -68,6 +68,53 @@ bool localEqualW(const char16_t* a, const char16_t* b, bool noCase) {
     }
 }
 
+inline int localLen(const char* s) {
+    return static_cast<int>(strlen(s));
+}
+inline int localLen(const char16_t* s) {
+    return fxStrLenW(s);
+}
+
+// Set of the long strings: the block is replaced by one of exactly the needed size
+// only when it is too small. s may point into the block.
+template <typename C> void localLongSet(C*& text, int& length, int& capacity, const C* s) {
+    if (!s || !*s) {
+        length = 0;
+        if (text) text[0] = 0;
+        return;
+    }
+    int n = localLen(s);
+    if (capacity < n + 1) {
+        C* block = static_cast<C*>(malloc((n + 1) * sizeof(C)));
+        memcpy(block, s, (n + 1) * sizeof(C));
+        free(text);
+        text = block;
+        capacity = n + 1;
+    } else {
+        memmove(text, s, (n + 1) * sizeof(C));
+    }
+    length = n;
+}
+
+// Append of the long strings: grows to exactly the needed size. s may point into the block.
+template <typename C> void localLongAppend(C*& text, int& length, int& capacity, const C* s) {
+    if (!s || !*s) return;
+    int n = localLen(s);
+    int need = length + n + 1;
+    if (capacity < need) {
+        C* block = static_cast<C*>(malloc(need * sizeof(C)));
+        if (text) memcpy(block, text, length * sizeof(C));
+        // Copied before the old block is released.
+        memcpy(block + length, s, (n + 1) * sizeof(C));
+        free(text);
+        text = block;
+        capacity = need;
+    } else {
+        memmove(text + length, s, (n + 1) * sizeof(C));
+    }
+    length += n;
+}
+
 void localWriteInt(FILE* f, int32_t v, bool& ok) {
     unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
                           static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
@@ -248,41 +295,11 @@ void FXLongStr::ClearBuf() {
 }
 
 void FXLongStr::Set(const char* s) {
-    if (!s || !*s) {
-        length = 0;
-        if (text) text[0] = 0;
-        return;
-    }
-    int n = static_cast<int>(strlen(s));
-    if (capacity < n + 1) {
-        char* block = static_cast<char*>(malloc(n + 1));
-        memcpy(block, s, n + 1);
-        ClearBuf();
-        text = block;
-        capacity = n + 1;
-    } else {
-        memmove(text, s, n + 1);
-    }
-    length = n;
+    localLongSet(text, length, capacity, s);
 }
 
 void FXLongStr::Append(const char* s) {
-    if (!s || !*s) return;
-    int n = static_cast<int>(strlen(s));
-    int need = length + n + 1;
-    if (capacity < need) {
-        char* block = static_cast<char*>(malloc(need));
-        if (text) memcpy(block, text, length);
-        block[length] = 0;
-        // s may point into the old block, so copy before releasing it.
-        memcpy(block + length, s, n + 1);
-        free(text);
-        text = block;
-        capacity = need;
-    } else {
-        memmove(text + length, s, n + 1);
-    }
-    length += n;
+    localLongAppend(text, length, capacity, s);
 }
 
 int FXLongStr::TrimSpaces() {
@@ -338,42 +355,16 @@ void FXLongStrW::ClearBuf() {
 }
 
 void FXLongStrW::Set(const char16_t* s) {
-    if (!s || !*s) {
-        length = 0;
-        if (text) text[0] = 0;
-        return;
-    }
-    int n = fxStrLenW(s);
-    if (capacity < n + 1) {
-        char16_t* block = static_cast<char16_t*>(malloc((n + 1) * sizeof(char16_t)));
-        memcpy(block, s, (n + 1) * sizeof(char16_t));
-        ClearBuf();
-        text = block;
-        capacity = n + 1;
-    } else {
-        memmove(text, s, (n + 1) * sizeof(char16_t));
-    }
-    length = n;
+    localLongSet(text, length, capacity, s);
 }
 
 void FXLongStrW::Append(const char16_t* s) {
-    if (!s || !*s) return;
-    int n = fxStrLenW(s);
-    int need = length + n + 1;
-    if (capacity < need) {
-        char16_t* block = static_cast<char16_t*>(malloc(need * sizeof(char16_t)));
-        if (text) memcpy(block, text, length * sizeof(char16_t));
-        memcpy(block + length, s, (n + 1) * sizeof(char16_t));
-        free(text);
-        text = block;
-        capacity = need;
-    } else {
-        memmove(text + length, s, (n + 1) * sizeof(char16_t));
-    }
-    length += n;
+    localLongAppend(text, length, capacity, s);
 }
 
 void FXLongStrW::AppendChar(char16_t c) {
+    // After ClearBuf the length may outlive the block: without a block the text is empty.
+    if (!text) length = 0;
     if (capacity < length + 2) {
         // Grows by one character per call: realloc usually does that in place.
         text = static_cast<char16_t*>(realloc(text, (length + 2) * sizeof(char16_t)));
@@ -384,7 +375,7 @@ void FXLongStrW::AppendChar(char16_t c) {
 }
 
 void FXLongStrW::RemoveLast() {
-    if (length > 0) text[--length] = 0;
+    if (length > 0 && text) text[--length] = 0;
 }
 
 int FXLongStrW::TrimSpaces() {

@@ -266,6 +266,13 @@ TEST(FXLongStrW, AppendCharGrowsOneAtATime) {
     EXPECT_TRUE(w.Compare(u"ab cd!"));
     FXLongStrW empty;
     EXPECT_TRUE(empty.iCompare(u""));
+
+    // ClearBuf drops the block but keeps the length: the string then acts as empty.
+    w.ClearBuf();
+    w.RemoveLast();
+    w.AppendChar(u'z');
+    EXPECT_EQ(w.length, 1);
+    EXPECT_TRUE(w.Compare(u"z"));
 }
 
 TEST(FXConvert, Utf8AndUtf16RoundTrip) {
