@@ -1,0 +1,389 @@
+#include "bench.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "assets/canvas.h"
+#include "assets/font_ft.h"
+#include "assets/package.h"
+#include "render/other_posix.h"
+#include "render/scrshot_x11.h"
+#include "shell/scene.h"
+#include "shell/stills.h"
+#include "stats.h"
+
+// Last: Xlib's macros would clash with the names above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
+
+namespace mhbench {
+
+namespace {
+
+const int kFrameWidth = 1280;
+const int kFrameHeight = 720;
+// The scene's clock reading at its start, as the stills take it: the swaying layers behave
+// as in the saver.
+const double kClockStart = 1000.0;
+// Scene time drawn before the measured span: by then every layer has faded in, the fog is
+// up and the fireflies fly. The lead-in frames are drawn into one pixel only.
+const double kLeadIn = 35.0;
+const double kLeadInStep = 0.1;
+// The measured span: ten seconds of scene time at 30 frames a second.
+const double kSpan = 10.0;
+const int kSpanFrames = 300;
+const int kBackgroundItem = 12;
+const char* const kLabel = "Mirehollow";
+
+double localNowMs() {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// One warm-up run, then `reps` timed ones; false as soon as a run fails.
+bool localRepeat(int reps, const std::function<bool()>& run, std::vector<double>* ms) {
+    ms->clear();
+    if (!run()) return false;
+    for (int i = 0; i < reps; i++) {
+        double t0 = localNowMs();
+        bool ok = run();
+        ms->push_back(localNowMs() - t0);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+void localLine(const char* name, const std::vector<double>& ms, const std::string& note) {
+    Summary s = Summarise(ms);
+    printf("%-26s median %9.3f ms   min %9.3f   max %9.3f   n=%-4d %s\n", name, s.median, s.min, s.max,
+           s.count, note.c_str());
+    fflush(stdout);
+}
+
+void localFailed(const char* name, const std::string& why) {
+    printf("%-26s FAILED: %s\n", name, why.c_str());
+    fflush(stdout);
+}
+
+std::string localFormat(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string localFormat(const char* fmt, ...) {
+    char buf[512];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof(buf), fmt, ap);
+    va_end(ap);
+    return buf;
+}
+
+double localMB(double kb) {
+    return kb / 1024.0;
+}
+
+// A "Name:   123 kB" line of /proc/self/status, in kB; -1 when absent.
+double localStatusKb(const char* key) {
+    FILE* f = fopen("/proc/self/status", "r");
+    if (!f) return -1;
+    char line[256];
+    double kb = -1;
+    size_t n = strlen(key);
+    while (fgets(line, sizeof(line), f))
+        if (strncmp(line, key, n) == 0 && line[n] == ':') {
+            kb = atof(line + n + 1);
+            break;
+        }
+    fclose(f);
+    return kb;
+}
+
+double localMaxRssKb() {
+    struct rusage ru;
+    return getrusage(RUSAGE_SELF, &ru) == 0 ? (double)ru.ru_maxrss : -1;
+}
+
+// ---- The scene --------------------------------------------------------------------------
+
+bool localSoftware(const char* renderer) {
+    return renderer && (strstr(renderer, "llvmpipe") || strstr(renderer, "softpipe") ||
+                        strstr(renderer, "swrast") || strstr(renderer, "lavapipe"));
+}
+
+bool localWriteFrame(const std::string& path) {
+    FXCanvas c;
+    if (!c.pixmap.Realloc(kFrameWidth, kFrameHeight) || !c.pixmap.pixels) return false;
+    std::vector<unsigned char> rgba((size_t)kFrameWidth * kFrameHeight * 4);
+    if (!gr.ReadFrame(rgba.data())) return false;
+    for (int y = 0; y < kFrameHeight; y++)
+        memcpy(c.pixmap.pixels + (size_t)y * c.pixmap.stride, rgba.data() + (size_t)y * kFrameWidth * 4,
+               (size_t)kFrameWidth * 4);
+    fxMakeOpaque(&c);
+    return c.SaveToPict(path.c_str());
+}
+
+int localScene(const Options& opt, const std::string& package) {
+    bool frames = opt.Wants("frame"), memory = opt.Wants("memory");
+    if (!frames && !memory) return 0;
+    const char* name = "scene build 1280x720";
+    if (access(package.c_str(), R_OK) != 0) {
+        localFailed(name, "no package \"" + package + "\"");
+        return 1;
+    }
+    // The figures are quoted for Mesa's software renderer; a user's explicit choice stands.
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    double rssBefore = localStatusKb("VmRSS");
+    double rssDevice = -1;
+
+    double t0 = localNowMs();
+    FXCanvas desktop;
+    if (!fxMakeTestCard(&desktop, kFrameWidth, kFrameHeight)) {
+        localFailed(name, "no memory for the desktop picture");
+        return 1;
+    }
+    if (!gr.CreateOffscreen(kFrameWidth, kFrameHeight)) {
+        gr.Destroy();
+        localFailed(name, "cannot create an offscreen OpenGL context");
+        return 1;
+    }
+    // The device's own share: Mesa sets up most of its state when the context first becomes current.
+    gr.SetAct(true);
+    rssDevice = localStatusKb("VmRSS");
+    gr.SetAct(false);
+    InitSceneFrames(&desktop, package.c_str());
+    double buildMs = localNowMs() - t0;
+    const char* renderer = (const char*)glGetString(GL_RENDERER);
+    const char* version = (const char*)glGetString(GL_VERSION);
+    std::string missing;
+    for (int i = 0; i < sceneMissingItems.count; i++)
+        missing += (i ? ", " : "") + std::to_string(sceneMissingItems.GetInt(i));
+    printf("%-26s %9.3f ms once; %s%s, OpenGL %s%s%s\n", name, buildMs, renderer ? renderer : "?",
+           localSoftware(renderer) ? " (Mesa's software renderer)" : " (NOT the software renderer)",
+           version ? version : "?", missing.empty() ? "" : "; items missing: ", missing.c_str());
+    if (hasError) printf("%-26s the driver lacks multitexturing: the scene shows its error\n", "");
+
+    if (memory) {
+        double hwm = localStatusKb("VmHWM"), rss = localStatusKb("VmRSS"), maxrss = localMaxRssKb();
+        printf("%-26s %9.1f MB resident at the peak (VmHWM; getrusage %.1f MB), %.1f MB now; %.1f MB "
+               "before the scene, %.1f MB with the device alone\n",
+               "peak memory", localMB(hwm), localMB(maxrss), localMB(rss), localMB(rssBefore),
+               localMB(rssDevice));
+    }
+    fflush(stdout);
+
+    int status = 0;
+    if (frames) {
+        // Fixed firefly paths, so that runs draw the same frames.
+        fxSeedRandom(1);
+        for (int k = 0; k * kLeadInStep < kLeadIn - 1e-9; k++) {
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(0, 0, 1, 1);
+            sc.OnRender(&gr, kClockStart + k * kLeadInStep);
+            glDisable(GL_SCISSOR_TEST);
+        }
+        std::vector<double> ms;
+        double s0 = localNowMs();
+        for (int k = 0; k < kSpanFrames; k++) {
+            double t = kLeadIn + k * (kSpan / kSpanFrames);
+            double f0 = localNowMs();
+            sc.OnRender(&gr, kClockStart + t);
+            ms.push_back(localNowMs() - f0);
+        }
+        double total = localNowMs() - s0;
+        int flying = 0;
+        for (int g = 0; g < 5; g++)
+            flying += firefly[g].IsPlaying();
+        Summary s = Summarise(ms);
+        localLine("scene frame 1280x720", ms,
+                  localFormat("%.1f fps at the median, %.1f fps over %g-%g s; %d of 5 fireflies flying; "
+                              "%.1f MB resident after",
+                              s.median > 0 ? 1000.0 / s.median : 0,
+                              total > 0 ? kSpanFrames * 1000.0 / total : 0, kLeadIn, kLeadIn + kSpan, flying,
+                              localMB(localStatusKb("VmRSS"))));
+        if (flying == 0) status = 1;
+        if (!opt.framePng.empty() && !localWriteFrame(opt.framePng)) {
+            fprintf(stderr, "mhbench: cannot write \"%s\"\n", opt.framePng.c_str());
+            status = 1;
+        }
+    }
+    DestroySceneFrames();
+    return status;
+}
+
+// ---- Assets -----------------------------------------------------------------------------
+
+int localPackage(const Options& opt, const std::string& path) {
+    const char* name = "package load";
+    if (!opt.Wants("package")) return 0;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        localFailed(name, "no package \"" + path + "\"");
+        return 1;
+    }
+    int items = 0;
+    std::vector<double> ms;
+    bool ok = localRepeat(
+        opt.reps,
+        [&]() {
+            FXPackage p;
+            bool loaded = p.Load(path.c_str());
+            items = p.itemIds.count;
+            return loaded;
+        },
+        &ms);
+    if (!ok) {
+        localFailed(name, "cannot read \"" + path + "\"");
+        return 1;
+    }
+    localLine(name, ms,
+              localFormat("%.1f MB, %d items (file in the page cache)", st.st_size / 1048576.0, items));
+    return 0;
+}
+
+int localPicture(const Options& opt, const std::string& path) {
+    const char* name = "picture decode (item 12)";
+    if (!opt.Wants("picture")) return 0;
+    FXPackage p;
+    if (!p.Load(path.c_str()) || !p.GetDataPtr(kBackgroundItem)) {
+        localFailed(name, "no item 12 in \"" + path + "\"");
+        return 1;
+    }
+    int bytes = p.GetDataPtr(kBackgroundItem)->size, type = p.GetDataType(kBackgroundItem);
+    int w = 0, h = 0;
+    std::vector<double> ms;
+    bool ok = localRepeat(
+        opt.reps,
+        [&]() {
+            FXCanvas c;
+            bool decoded = c.CreateFromPictCN(&p, kBackgroundItem);
+            w = c.GetWidth();
+            h = c.GetHeight();
+            return decoded;
+        },
+        &ms);
+    if (!ok) {
+        localFailed(name, "the image library cannot decode it");
+        return 1;
+    }
+    const char* kind = type == FXPCK_TYPE_PNG   ? "PNG"
+                       : type == FXPCK_TYPE_JPG ? "JPEG"
+                       : type == FXPCK_TYPE_TGA ? "TGA"
+                       : type == FXPCK_TYPE_BMP ? "BMP"
+                       : type == FXPCK_TYPE_GIF ? "GIF"
+                                                : "?";
+    localLine(name, ms, localFormat("%dx%d from %.1f kB of %s", w, h, bytes / 1024.0, kind));
+    return 0;
+}
+
+int localText(const Options& opt) {
+    const char* name = "text canvas";
+    if (!opt.Wants("text")) return 0;
+    FXFontGDI font;
+    if (!font.Create("DejaVu Sans", 50, true)) {
+        localFailed(name, "no font \"DejaVu Sans\"");
+        return 1;
+    }
+    int w = 0, h = 0;
+    std::vector<double> ms;
+    float white[4] = {1, 1, 1, 1};
+    bool ok = localRepeat(
+        opt.reps,
+        [&]() {
+            FXCanvas c;
+            bool drawn = c.CreateFromText(kLabel, &font, white);
+            w = c.GetWidth();
+            h = c.GetHeight();
+            return drawn;
+        },
+        &ms);
+    if (!ok) {
+        localFailed(name, "the text cannot be rasterised");
+        return 1;
+    }
+    localLine(name, ms, localFormat("\"%s\", DejaVu Sans Bold 50 px, %dx%d", kLabel, w, h));
+    return 0;
+}
+
+// ---- Desktop capture --------------------------------------------------------------------
+
+int localCapture(const Options& opt) {
+    if (!opt.Wants("capture")) return 0;
+    const char* display = getenv("DISPLAY");
+    Display* probe = XOpenDisplay(nullptr);
+    if (!probe) {
+        printf("%-26s skipped: no X display reachable (DISPLAY=%s)\n", "desktop capture",
+               display ? display : "unset");
+        fflush(stdout);
+        return 0;
+    }
+    bool shmOffered = XShmQueryExtension(probe);
+    int depth = DefaultDepth(probe, DefaultScreen(probe));
+    XCloseDisplay(probe);
+
+    int status = 0;
+    FXScrShot shot;
+    for (int pass = 0; pass < 2; pass++) {
+        shot.useShm = pass == 0;
+        const char* name = pass == 0 ? "desktop capture MIT-SHM" : "desktop capture XGetImage";
+        std::vector<double> ms;
+        if (!localRepeat(
+                opt.reps, [&]() { return shot.Update(); }, &ms)) {
+            localFailed(name, "the screen cannot be read");
+            status = 1;
+            continue;
+        }
+        std::string note = localFormat("%dx%d, depth %d, display %s", shot.GetWidth(), shot.GetHeight(),
+                                       depth, display ? display : "");
+        if (pass == 0 && !shmOffered) note += "; the server offers no MIT-SHM: this is XGetImage too";
+        localLine(name, ms, note);
+    }
+    return status;
+}
+
+} // namespace
+
+int Run(int argc, const char* const* argv) {
+    Options opt;
+    std::string error;
+    if (!ParseOptions(argc, argv, &opt, &error)) {
+        fprintf(stderr, "mhbench: %s\n%s", error.c_str(), Usage());
+        return 2;
+    }
+    if (opt.help) {
+        fputs(Usage(), stdout);
+        return 0;
+    }
+    std::string dir = opt.dataDir.empty() ? MHBENCH_DATA_DIR : opt.dataDir;
+    std::string package = dir + "/mirehollow.dat";
+
+    double load[1] = {-1};
+    getloadavg(load, 1);
+    printf("mhbench: %s build%s, %ld cores (load average %.2f), %d repetitions after one warm-up run, "
+           "package %s\n",
+           *MHBENCH_BUILD_TYPE ? MHBENCH_BUILD_TYPE : "default",
+           *MHBENCH_SANITIZE ? " WITH SANITIZERS (figures not representative)" : "",
+           sysconf(_SC_NPROCESSORS_ONLN), load[0], opt.reps, package.c_str());
+    fflush(stdout);
+    if (!fxLoadDevil()) {
+        fprintf(stderr, "mhbench: the image library (libIL, libILU) cannot be loaded\n");
+        return 1;
+    }
+    int status = 0;
+    // The scene first: its memory figure is then not inflated by the other measurements.
+    status |= localScene(opt, package);
+    status |= localPackage(opt, package);
+    status |= localPicture(opt, package);
+    status |= localText(opt);
+    status |= localCapture(opt);
+    fxUnloadDevil();
+    return status;
+}
+
+} // namespace mhbench
