@@ -13,15 +13,15 @@ void FXDeskScroll::UpdateTex() {
     if (HasGrid()) {
         float mu, mv;
         TexExtents(&mu, &mv);
-        float su = scaleU * mu, sv = scaleV * mv;
         float ou = offsetU, ov = offsetV;
         float fc = (float)cols, fr = (float)rows;
         tagFXVertex* v = mesh.vertices;
+        // Window scale first, then the picture's extent, each product rounded to float in turn.
         for (int i = 0; i <= rows; i++) {
             float t = (float)i / fr;
             for (int j = 0; j <= cols; j++, v++) {
-                v->tex[0] = (ou + (float)j / fc) * su;
-                v->tex[1] = (ov + t) * sv;
+                v->tex[0] = (ou + (float)j / fc) * scaleU * mu;
+                v->tex[1] = (ov + t) * scaleV * mv;
             }
         }
     }

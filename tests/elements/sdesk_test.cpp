@@ -41,6 +41,23 @@ TEST(DeskScroll, WindowMapping) {
     EXPECT_FLOAT_EQ(f.V(0), 0.5f * 0.5f * 0.75f);
     EXPECT_FLOAT_EQ(f.U(3), 1.25f * 0.5f * 0.5f);
     EXPECT_FLOAT_EQ(f.V(3), 1.5f * 0.5f * 0.75f);
+
+    // Exact to the bit: the window scale is applied before the picture's extent, each step in
+    // float. These values round differently when the two scales are multiplied together first.
+    f.mat.texScaleU = 0.75f;
+    f.mat.texScaleV = 0.9375f;
+    f.desk.scaleU = 0.7f;
+    f.desk.scaleV = 0.7f;
+    f.desk.offsetU = 0.1f;
+    f.desk.offsetV = 0.1f;
+    f.desk.UpdateTex();
+    volatile float step = 0.1f * 0.7f;
+    EXPECT_EQ(f.U(0), step * 0.75f);
+    EXPECT_EQ(f.V(0), step * 0.9375f);
+    volatile float right = 0.1f + 1.0f;
+    step = right * 0.7f;
+    EXPECT_EQ(f.U(3), step * 0.75f);
+    EXPECT_EQ(f.V(3), step * 0.9375f);
 }
 
 TEST(DeskScroll, FullWindowNeverDrifts) {
