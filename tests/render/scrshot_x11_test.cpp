@@ -5,8 +5,6 @@
 // After gtest: Xlib's macros would clash with its names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,43 +13,9 @@
 #include <vector>
 
 #include "base/trace_posix.h"
+#include "support/xserver.h"
 
 namespace {
-
-// A private X server of the given depth, on a display number it picks itself.
-class PrivateXvfb {
-  public:
-    PrivateXvfb(int w, int h, int depth) {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            std::string fd = std::to_string(fds[1]);
-            std::string screen = std::to_string(w) + "x" + std::to_string(h) + "x" + std::to_string(depth);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
-                   "tcp", "-noreset", (char*)nullptr);
-            _exit(127);
-        }
-        close(fds[1]);
-        // The server writes the number and the line feed separately: read up to the line feed so
-        // that it never writes into a closed pipe.
-        std::string number;
-        char c;
-        while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-            number.push_back(c);
-        close(fds[0]);
-        if (!number.empty()) display = ":" + number;
-    }
-    ~PrivateXvfb() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    pid_t pid = -1;
-    std::string display;
-};
 
 // The test picture's colour at (x, y), 8 bits per channel.
 void Colour(int x, int y, int* r, int* g, int* b) {
@@ -160,8 +124,8 @@ void CaptureAndCompare(const std::string& display, int w, int h, int rbits, int 
 } // namespace
 
 TEST(ScrShot, TrueColor24EveryPixelBothPaths) {
-    PrivateXvfb x(300, 200, 24);
-    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
+    XServer x;
+    ASSERT_TRUE(x.Start(300, 200, 24)) << "Xvfb did not start";
     int depth = 0;
     ASSERT_TRUE(PaintRoot(x.display, &depth));
     ASSERT_EQ(depth, 24);
@@ -177,8 +141,8 @@ TEST(ScrShot, TrueColor24EveryPixelBothPaths) {
 }
 
 TEST(ScrShot, TrueColor16UsesTheVisualMasks) {
-    PrivateXvfb x(260, 130, 16);
-    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start";
+    XServer x;
+    ASSERT_TRUE(x.Start(260, 130, 16)) << "Xvfb did not start";
     int depth = 0;
     ASSERT_TRUE(PaintRoot(x.display, &depth));
     ASSERT_EQ(depth, 16);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "render/other_posix.h"
+#include "support/xserver.h"
 
 extern char** environ;
 
@@ -50,7 +51,7 @@ bool WaitFor(const std::function<bool()>& done, double seconds) {
 // must not disturb tests that share the default display.
 class SaverTest : public testing::Test {
   protected:
-    static pid_t xvfb;
+    static XServer* xserver;
     static std::string display;
     static std::string tmp;
     Display* dpy = nullptr;
@@ -62,29 +63,13 @@ class SaverTest : public testing::Test {
         tmp = std::string(t ? t : "/tmp/mh_saver_test") + "/saver";
         std::string cmd = "rm -rf '" + tmp + "' && mkdir -p '" + tmp + "'";
         if (system(cmd.c_str()) != 0) return;
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        std::string fd = std::to_string(fds[1]);
-        const char* argv[] = {"Xvfb",       "-displayfd", fd.c_str(), "-screen",  "0",
-                              "640x480x24", "-nolisten",  "tcp",      "-noreset", nullptr};
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&xvfb, "Xvfb", &fa, nullptr, (char**)argv, environ) != 0) xvfb = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        close(fds[1]);
-        char buf[32] = {0};
-        ssize_t n = xvfb > 0 ? read(fds[0], buf, sizeof(buf) - 1) : 0;
-        close(fds[0]);
-        if (n > 0) display = ":" + std::string(buf, strcspn(buf, "\n"));
+        xserver = new XServer;
+        if (xserver->Start(640, 480)) display = xserver->display;
     }
 
     static void TearDownTestSuite() {
-        if (xvfb > 0) {
-            kill(xvfb, SIGTERM);
-            waitpid(xvfb, nullptr, 0);
-            xvfb = -1;
-        }
+        delete xserver;
+        xserver = nullptr;
     }
 
     void SetUp() override {
@@ -196,7 +181,7 @@ class SaverTest : public testing::Test {
     bool HavePackage() { return FileExists(data + "/mirehollow.dat"); }
 };
 
-pid_t SaverTest::xvfb = -1;
+XServer* SaverTest::xserver = nullptr;
 std::string SaverTest::display;
 std::string SaverTest::tmp;
 

@@ -24,6 +24,7 @@
 #include "shell/stills.h"
 #include "support/glcontext.h"
 #include "support/pkgbuild.h"
+#include "support/xserver.h"
 
 namespace {
 
@@ -405,22 +406,8 @@ class SceneWindow : public ::testing::Test {
         if (access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << "the saver is not built";
         if (system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null") != 0)
             GTEST_SKIP() << "Xvfb or xdotool is missing";
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        std::string fd = std::to_string(fds[1]);
-        const char* argv[] = {"Xvfb",       "-displayfd", fd.c_str(), "-screen", "0",
-                              "640x480x24", "-nolisten",  "tcp",      nullptr};
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&xvfb, "Xvfb", &fa, nullptr, (char**)argv, environ) != 0) xvfb = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        close(fds[1]);
-        char buf[32] = {0};
-        ssize_t n = xvfb > 0 ? read(fds[0], buf, sizeof(buf) - 1) : 0;
-        close(fds[0]);
-        ASSERT_GT(n, 0) << "no private X server";
-        display = ":" + std::string(buf, strcspn(buf, "\n"));
+        ASSERT_TRUE(xserver.Start(640, 480)) << "no private X server";
+        display = xserver.display;
         dpy = XOpenDisplay(display.c_str());
         ASSERT_NE(dpy, nullptr);
 
@@ -438,10 +425,7 @@ class SceneWindow : public ::testing::Test {
             waitpid(saver, nullptr, 0);
         }
         if (dpy) XCloseDisplay(dpy);
-        if (xvfb > 0) {
-            kill(xvfb, SIGTERM);
-            waitpid(xvfb, nullptr, 0);
-        }
+        xserver.Stop();
     }
     Window FindWindow(const char* name) {
         Window root, parent, *children = nullptr, found = 0;
@@ -459,7 +443,8 @@ class SceneWindow : public ::testing::Test {
         return found;
     }
     std::string exe, display, home, data;
-    pid_t xvfb = -1, saver = -1;
+    XServer xserver;
+    pid_t saver = -1;
     Display* dpy = nullptr;
 };
 
