@@ -1,6 +1,7 @@
 #include "elements/bezierspline.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
@@ -167,6 +168,64 @@ TEST(BezierSpline, PhasesUseTheRoundedReciprocal) {
     s.PrecomputePhasesLinear();
     EXPECT_EQ(s.phases.items[1], 0.5f);
     EXPECT_EQ(s.phases.items[2], 1.0f);
+}
+
+namespace {
+
+uint32_t Bits(float f) {
+    uint32_t u;
+    memcpy(&u, &f, 4);
+    return u;
+}
+
+} // namespace
+
+// Reference bits worked out step by step in single precision, in the order the path
+// is defined: handle lengths and midpoints, the power form of each segment, chord
+// phases with the rounded reciprocal. Any change of operation order shows up here.
+TEST(BezierSpline, SinglePrecisionStepsGiveExactBits) {
+    const std::vector<float> pts = {0.1f,  0.2f,  -0.3f, 0.7f, -0.45f, 0.05f, 1.3f,  0.9f,
+                                    0.25f, -0.6f, 0.33f, 0.8f, 0.05f,  -0.9f, -0.15f};
+    struct Probe {
+        float phase;
+        uint32_t x, y, z;
+    };
+    FXBezierSpline s;
+    s.tension = 0.9f;
+    Fill(&s, pts, false);
+    EXPECT_EQ(Bits(s.totalLength), 0x40c5ed54u);
+    EXPECT_EQ(Bits(s.meanLength), 0x3fc5ed54u);
+    const uint32_t openPhases[5] = {0, 0x3e1d7eeeu, 0x3eca275au, 0x3f3a469eu, 0x3f800000u};
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(Bits(s.phases.items[i]), openPhases[i]) << i;
+    // First quadratic end, two cubic segments, last quadratic end.
+    const Probe open[] = {{0.03f, 0x3e502700u, 0xbdbc0a89u, 0xbe67b125u},
+                          {0.2f, 0x3f80c581u, 0xbe6b3a69u, 0x3e0ac145u},
+                          {0.41f, 0x3f99f9c5u, 0x3f744750u, 0x3e9c66cfu},
+                          {0.97f, 0xbe2cbde1u, 0xbf4397ceu, 0x3cac9f18u}};
+    float out[3];
+    for (const Probe& p : open) {
+        s.GetAll(out, p.phase);
+        EXPECT_EQ(Bits(out[0]), p.x) << p.phase;
+        EXPECT_EQ(Bits(out[1]), p.y) << p.phase;
+        EXPECT_EQ(Bits(out[2]), p.z) << p.phase;
+    }
+    EXPECT_EQ(Bits(s.GetAllPos(0.41f)), 0x3f9b50cbu);
+
+    Fill(&s, pts, true);
+    EXPECT_EQ(Bits(s.totalLength), 0x40e97d25u);
+    EXPECT_EQ(Bits(s.meanLength), 0x3fbaca84u);
+    EXPECT_EQ(Bits(s.phases.items[4]), 0x3f590276u);
+    // A cubic inside the path and the closing segment back to the first point.
+    const Probe closed[] = {{0.2f, 0x3f9c11f9u, 0xbc9357e0u, 0x3e14ba9cu},
+                            {0.97f, 0xbd02fa03u, 0xbcac2460u, 0xbebddab5u}};
+    for (const Probe& p : closed) {
+        s.GetAll(out, p.phase);
+        EXPECT_EQ(Bits(out[0]), p.x) << p.phase;
+        EXPECT_EQ(Bits(out[1]), p.y) << p.phase;
+        EXPECT_EQ(Bits(out[2]), p.z) << p.phase;
+    }
+    EXPECT_EQ(Bits(s.GetAllPos(0.97f)), 0x3db8a150u);
 }
 
 TEST(BezierSpline, OpenPathEndsAtItsLastPoint) {

@@ -1,10 +1,21 @@
 #include "elements/phaser.h"
 
+#include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
 
 #include "assets/package.h"
 #include "support/pkgbuild.h"
+
+namespace {
+
+uint32_t Bits(float f) {
+    uint32_t u;
+    memcpy(&u, &f, 4);
+    return u;
+}
+
+} // namespace
 
 TEST(Phaser, SawToothWrapsAndKeepsItsRhythm) {
     FXPhaser p;
@@ -52,6 +63,31 @@ TEST(Phaser, HalfSmoothIsTheMeanOfLinearAndSmooth) {
     p.Restart(0);
     p.OnRender(nullptr, 1.0);
     EXPECT_FLOAT_EQ(p.phase, (0.25f + 0.15625f) * 0.5f);
+}
+
+TEST(Phaser, EasingKeepsItsSinglePrecisionOrder) {
+    // Reference bits of (v + v) * (1 - v) * v + v * v, step by step in single precision;
+    // 3v^2 - 2v^3 or v^2 * (3 - 2v) round differently at these phases.
+    FXPhaser p;
+    p.smooth = true;
+    p.Restart(0);
+    const struct {
+        double t;
+        uint32_t bits;
+    } probes[] = {{0.3, 0x3e5d2f1cu}, {0.55, 0x3f1322d1u}, {0.83, 0x3f6c51fcu}};
+    for (const auto& pr : probes) {
+        p.OnRender(nullptr, pr.t);
+        EXPECT_EQ(Bits(p.phase), pr.bits) << pr.t;
+    }
+    // The elapsed time is divided in double and rounded once.
+    p.duration = 2.7;
+    p.Restart(3.1);
+    p.OnRender(nullptr, 4.0);
+    EXPECT_EQ(Bits(p.phase), 0x3e84bda2u);
+    p.smooth = false;
+    p.halfSmooth = true;
+    p.OnRender(nullptr, 4.0);
+    EXPECT_EQ(Bits(p.phase), 0x3e97b426u);
 }
 
 TEST(Phaser, OneShotStopsAtTheEnd) {

@@ -1,6 +1,8 @@
 #include "shell/scenarstage.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <gtest/gtest.h>
 
 TEST(ScenarStage, RampsOverItsDuration) {
@@ -47,4 +49,25 @@ TEST(ScenarStage, ZeroDurationStaysFinite) {
     EXPECT_EQ(s.UpdateStage(5.0), 0.0f);
     EXPECT_EQ(s.UpdateStage(6.0), 1.0f);
     EXPECT_FALSE(std::isnan(s.value));
+}
+
+TEST(ScenarStage, ProgressIsRoundedOnceThenRampedInFloat) {
+    // Reference bits: the elapsed time divided in double and rounded once, then
+    // (p - from) / (to - from) in float. Dividing in float, or multiplying by the
+    // reciprocal of the range, gives other bits.
+    const struct {
+        double start, time, duration;
+        uint32_t bits;
+    } probes[] = {{0.7, 2.9, 6.1, 0x3eb1f0e4u}, {0.0, 1.0, 3.0, 0x3e9f49f5u}};
+    for (const auto& pr : probes) {
+        FXScenarStage s;
+        s.duration = pr.duration;
+        s.from = 0.1f;
+        s.to = 0.85f;
+        s.UpdateStage(pr.start);
+        float v = s.UpdateStage(pr.time);
+        uint32_t u;
+        memcpy(&u, &v, 4);
+        EXPECT_EQ(u, pr.bits) << pr.duration;
+    }
 }
