@@ -210,9 +210,20 @@ bool FXMaterial::ReadRecordC(FXPackageData* d) {
     return true;
 }
 
+bool FXMaterial::LoadRecordTextureC(FXPackage* pkg, FXPackageData* d) {
+    if (texName.IsEmpty()) return true;
+    // Fetching a package item rewinds its cursor.
+    unsigned char* cur = d->cur;
+    int left = d->left;
+    bool ok = LoadTextureC(pkg, texName.text);
+    d->cur = cur;
+    d->left = left;
+    return ok;
+}
+
 bool FXMaterial::LoadC(FXPackage* pkg, FXPackageData* d) {
     if (!ReadRecordC(d)) return false;
-    return texName.IsEmpty() ? true : LoadTextureC(pkg, texName.text);
+    return LoadRecordTextureC(pkg, d);
 }
 
 void FXMaterial::Destroy() {

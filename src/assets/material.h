@@ -67,6 +67,9 @@ class FXMaterial {
     // The record alone, without its texture: false for a short or damaged record.
     bool ReadRecord(FILE* f);
     bool ReadRecordC(FXPackageData* d);
+    // The texture a record read through d names; d goes on after the record even when the
+    // picture is the item being read.
+    bool LoadRecordTextureC(FXPackage* pkg, FXPackageData* d);
 
   private:
     bool TextureLoaded(bool decoded);

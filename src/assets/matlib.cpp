@@ -129,7 +129,7 @@ bool FXMatlib::LoadC(FXPackage* pkg, const char* idText) {
             err("FXMatlib::LoadC -> item %d holds %d of %d materials\n", id, i, count);
             return false;
         }
-        if (!m->texName.IsEmpty()) m->LoadTextureC(pkg, m->texName.text);
+        m->LoadRecordTextureC(pkg, d);
         materials.Push(m);
     }
     return true;

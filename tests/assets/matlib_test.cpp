@@ -148,6 +148,42 @@ TEST(Matlib, PackageItems) {
     EXPECT_FALSE(c.LoadC(&pkg, "11"));
 }
 
+TEST(Matlib, ATextureNamingTheLibraryItemKeepsTheRecordsInOrder) {
+    // Fetching the "picture" rewinds the library item's own cursor; the records after it
+    // must still be read from where the first one ended.
+    Bytes item;
+    PutString(&item, "woods");
+    PutInt(&item, 2);
+    for (const char* n : {"bark", "leaf"}) {
+        PutString(&item, n);
+        PutString(&item, n[0] == 'b' ? "7" : "");
+        for (int i = 0; i < 17; i++)
+            PutFloat(&item, 0.5f);
+    }
+    std::string pkgPath = TestTmpPath("selftex.dat");
+    ASSERT_TRUE(WritePackage(pkgPath, {{7, item}}));
+    FXPackage pkg;
+    pkg.Load(pkgPath.c_str());
+
+    FXMatlib lib;
+    ASSERT_TRUE(lib.LoadC(&pkg, "7"));
+    ASSERT_EQ(2, lib.GetCount());
+    EXPECT_TRUE(lib.GetMaterial(0)->name.Compare("bark"));
+    EXPECT_FALSE(lib.GetMaterial(0)->textured);
+    EXPECT_TRUE(lib.GetMaterial(1)->name.Compare("leaf"));
+    EXPECT_EQ(0.5f, lib.GetMaterial(1)->shininess);
+
+    FXPackageData* d = pkg.GetDataPtr(7);
+    d->ReadString(&lib.name);
+    d->ReadInt();
+    FXMaterial m;
+    EXPECT_FALSE(m.LoadC(&pkg, d));
+    EXPECT_TRUE(m.name.Compare("bark"));
+    ASSERT_TRUE(m.LoadC(&pkg, d));
+    EXPECT_TRUE(m.name.Compare("leaf"));
+    EXPECT_EQ(0, d->left);
+}
+
 TEST(Matlib, WavefrontMaterialFiles) {
     std::string path = WriteText("scene.mtl", "# made by hand\n"
                                               "Ka 0.9 0.9 0.9\n"
