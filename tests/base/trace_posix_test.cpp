@@ -1,4 +1,5 @@
 #include "base/trace_posix.h"
+#include "render/other_posix.h"
 
 #include <gtest/gtest.h>
 
@@ -74,7 +75,9 @@ TEST(Traces, FileFormat) {
     std::string path = Scratch("format.log");
     ASSERT_TRUE(fxOpenTraces(path.c_str()));
     EXPECT_TRUE(fxTracesOpened());
+    double before = fxGetTime();
     trc("loading %s\n", "devil");
+    double after = fxGetTime();
     trc("no line feed, ");
     trc1("bare %d\n", 7);
     err("broken %s\n", "thing");
@@ -95,6 +98,13 @@ TEST(Traces, FileFormat) {
     EXPECT_EQ(MaskTimes(body), t + "[T] loading devil\n" + t + "[T] no line feed, bare 7\n#ERROR: " + t +
                                    "[T] broken thing\n");
     EXPECT_EQ(log.find('\r'), std::string::npos);
+
+    // The time prefix is the saver's clock in seconds (kept in single precision).
+    double stamp = -1;
+    ASSERT_EQ(sscanf(body.c_str() + t.size(), "[%lf] ", &stamp), 1) << body;
+    double slack = 0.002 + after * 1.2e-7;
+    EXPECT_GE(stamp, before - slack);
+    EXPECT_LE(stamp, after + slack);
 }
 
 TEST(Traces, SecondOpenIsRefusedAndNoted) {
