@@ -177,14 +177,21 @@ bool FXMesh::LoadMesh(FILE* f, FXMatlib* lib) {
     return true;
 }
 
+bool FXMesh::SizeHeaderForm(int n, int m) {
+    if (m < 0) return Refuse("negative index count");
+    if (n > kMaxHeaderVertices || m > kMaxHeaderIndices) return Refuse("counts too large");
+    if (!Realloc(n, m)) return Refuse("blocks cannot be allocated");
+    // Until the indices are filled from the vector map they all name vertex 0, so a mesh drawn
+    // before then (or after a filling that stopped half way) never reads outside its vertices.
+    if (m > 0) memset(indices, 0, sizeof(int32_t) * (size_t)m);
+    return true;
+}
+
 bool FXMesh::LoadMeshI(FILE* f, FXMatlib* lib) {
     int n, m;
     if (!LoadHeader(f, lib, &n)) return false;
     if (!localRead(f, &m, 4)) return Refuse("payload ends before the index count");
-    if (m < 0) return Refuse("negative index count");
-    if (n > kMaxHeaderVertices || m > kMaxHeaderIndices) return Refuse("counts too large");
-    if (!Realloc(n, m)) return Refuse("blocks cannot be allocated");
-    return true;
+    return SizeHeaderForm(n, m);
 }
 
 // ---- package items
@@ -230,10 +237,7 @@ bool FXMesh::LoadMeshIC(FXPackage*, FXPackageData* d, FXMatlib* lib) {
     int n, m;
     if (!LoadHeaderC(d, lib, &n)) return false;
     if (!localReadC(d, &m, 4)) return Refuse("payload ends before the index count");
-    if (m < 0) return Refuse("negative index count");
-    if (n > kMaxHeaderVertices || m > kMaxHeaderIndices) return Refuse("counts too large");
-    if (!Realloc(n, m)) return Refuse("blocks cannot be allocated");
-    return true;
+    return SizeHeaderForm(n, m);
 }
 
 // ---- vertex housekeeping

@@ -45,6 +45,7 @@ class FXMesh {
     bool LoadMesh(FILE* f, FXMatlib* lib);
     bool LoadMeshC(FXPackage* pkg, FXPackageData* d, FXMatlib* lib);
     bool SaveMeshI(FILE* f);
+    // The header form sizes the blocks for the vector map to fill; every index starts at 0.
     bool LoadMeshI(FILE* f, FXMatlib* lib);
     bool LoadMeshIC(FXPackage* pkg, FXPackageData* d, FXMatlib* lib);
 
@@ -78,6 +79,7 @@ class FXMesh {
   private:
     bool LoadHeader(FILE* f, FXMatlib* lib, int* n);
     bool LoadHeaderC(FXPackageData* d, FXMatlib* lib, int* n);
+    bool SizeHeaderForm(int n, int m);
     bool Refuse(const char* why);
     void ScaleTexCoords(float su, float sv);
 };

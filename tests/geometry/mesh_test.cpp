@@ -318,6 +318,7 @@ TEST(Mesh, HeaderPayloadTakesLoadedScalesAndTracesU) {
         EXPECT_EQ(r->indexCount, 6);
         EXPECT_GE(r->vertexCapacity, 4);
         EXPECT_GE(r->indexCapacity, 6);
+        EXPECT_TRUE(r->IndicesValid());
     }
 }
 
@@ -387,7 +388,8 @@ bool LoadBoth(const std::vector<unsigned char>& bytes, const std::string& path, 
         bool ok = m == &a ? okFile : okItem;
         if (!ok) {
             EXPECT_TRUE(Empty(*m));
-        } else if (!header) {
+        } else if (!header || m->vertexCount > 0) {
+            // A header-form mesh is drawable before its indices are filled: they start in range.
             EXPECT_TRUE(m->IndicesValid());
         }
     }
