@@ -30,6 +30,14 @@ void Triangle(FXMesh& m, float r, float g, float b) {
     }
 }
 
+// A 2 x 2 white picture as the material's texture.
+void WhiteTexture(FXCanvas& canvas, FXMaterial& mat) {
+    ASSERT_TRUE(canvas.pixmap.Realloc(2, 2));
+    canvas.pixmap.Clear(-1);
+    mat.mipmaps = false;
+    ASSERT_TRUE(mat.SetTexture(&canvas));
+}
+
 class RenderGL : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -72,10 +80,7 @@ TEST_F(RenderGL, ColourModes) {
 TEST_F(RenderGL, NothingIsDrawnWithoutIndicesVerticesOrWhenDisabled) {
     FXCanvas canvas;
     FXMaterial mat;
-    ASSERT_TRUE(canvas.pixmap.Realloc(2, 2));
-    canvas.pixmap.Clear(-1);
-    mat.mipmaps = false;
-    ASSERT_TRUE(mat.SetTexture(&canvas));
+    ASSERT_NO_FATAL_FAILURE(WhiteTexture(canvas, mat));
     ctx.gl.ApplyDefaultMaterial();
     ASSERT_FALSE(ctx.gl.textureOn);
 
@@ -103,10 +108,7 @@ TEST_F(RenderGL, NothingIsDrawnWithoutIndicesVerticesOrWhenDisabled) {
 TEST_F(RenderGL, NormalsOnlyWithLightingTexCoordsOnlyWithTexture) {
     FXCanvas canvas;
     FXMaterial textured;
-    ASSERT_TRUE(canvas.pixmap.Realloc(2, 2));
-    canvas.pixmap.Clear(-1);
-    textured.mipmaps = false;
-    ASSERT_TRUE(textured.SetTexture(&canvas));
+    ASSERT_NO_FATAL_FAILURE(WhiteTexture(canvas, textured));
 
     FXMesh m;
     Triangle(m, 1, 1, 1);
@@ -133,10 +135,7 @@ TEST_F(RenderGL, SecondMeshFeedsTheSecondUnit) {
     ASSERT_TRUE(ctx.gl.extMultitexture);
     FXCanvas canvas;
     FXMaterial textured;
-    ASSERT_TRUE(canvas.pixmap.Realloc(2, 2));
-    canvas.pixmap.Clear(-1);
-    textured.mipmaps = false;
-    ASSERT_TRUE(textured.SetTexture(&canvas));
+    ASSERT_NO_FATAL_FAILURE(WhiteTexture(canvas, textured));
 
     FXMesh m, second;
     Triangle(m, 1, 1, 1);
