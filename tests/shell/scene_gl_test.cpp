@@ -151,7 +151,8 @@ class SceneTimeline : public ::testing::Test {
     static void SetUpTestSuite() { WriteScenePackage(); }
 };
 
-TEST_F(SceneTimeline, FollowsTheStagesAndPhasers) {
+// Stills of the test package over the test desktop, sixteen frames a second.
+FXStillsJob SceneJob(unsigned seed) {
     FXStillsJob job;
     job.width = kW;
     job.height = kH;
@@ -159,7 +160,12 @@ TEST_F(SceneTimeline, FollowsTheStagesAndPhasers) {
     job.dataDir = g_dataDir;
     job.step = 1.0 / 16;
     job.seeded = true;
-    job.seed = 20261207;
+    job.seed = seed;
+    return job;
+}
+
+TEST_F(SceneTimeline, FollowsTheStagesAndPhasers) {
+    FXStillsJob job = SceneJob(20261207);
     Recorder rec;
     rec.clockStart = job.clockStart;
     std::vector<double> checks = {0, 3, 6, 8.9375, 15, 17, 17.25, 17.3125, 30, 45, 50, 65, 80};
@@ -239,14 +245,7 @@ void Keep(void* user, double, const unsigned char* rgba, int w, int h) {
 }
 
 TEST_F(SceneTimeline, SketchedFramesBetweenStillsChangeNothing) {
-    FXStillsJob job;
-    job.width = kW;
-    job.height = kH;
-    job.desktop = g_desktop;
-    job.dataDir = g_dataDir;
-    job.step = 1.0 / 16;
-    job.seeded = true;
-    job.seed = 99;
+    FXStillsJob job = SceneJob(99);
     job.times = {24.5};
     std::vector<uint8_t> quick, full;
     ASSERT_EQ(fxRenderStills(job, Keep, &quick), 0);
@@ -254,6 +253,40 @@ TEST_F(SceneTimeline, SketchedFramesBetweenStillsChangeNothing) {
     ASSERT_EQ(fxRenderStills(job, Keep, &full), 0);
     ASSERT_EQ(quick.size(), (size_t)kW * kH * 4);
     EXPECT_TRUE(quick == full);
+}
+
+TEST_F(SceneTimeline, OnAWideScreenRockTreeNeedlesAndFernKeepTheirShapeAndSide) {
+    // Twice as wide as the background's proportions: the layers that keep their shape narrow
+    // to half their stretched width, the rock towards the left edge of its place, the tree
+    // and the needles towards the right, the fern towards its centre. At 19 s all four are
+    // partly in and no firefly flies yet.
+    FXStillsJob job = SceneJob(5);
+    job.width = 2 * kW;
+    job.height = kH;
+    job.times = {19};
+    std::vector<uint8_t> px;
+    ASSERT_EQ(fxRenderStills(job, Keep, &px), 0);
+    ASSERT_EQ(px.size(), (size_t)job.width * job.height * 4);
+    auto at = [&](int refX, int refY) {
+        const uint8_t* p = &px[((size_t)(refY * kH / 768) * job.width + refX * job.width / 1024) * 4];
+        return Rgb{(double)p[0], (double)p[1], (double)p[2]};
+    };
+    Rgb open = DeskAndBack(19, BackStage(19));
+    struct {
+        const char* layer;
+        int in[2];
+        int out[2][2]; // inside the stretched place, outside the narrowed one
+    } cases[] = {
+        {"rock", {25, 482}, {{75, 482}, {75, 482}}},
+        {"tree", {703, 50}, {{653, 50}, {653, 50}}},
+        {"needles", {605, 20}, {{589, 20}, {589, 20}}},
+        {"fern", {206, 661}, {{168, 661}, {243, 661}}},
+    };
+    for (auto& c : cases) {
+        EXPECT_FALSE(Near(at(c.in[0], c.in[1]), open, 15)) << c.layer << " missing from its place";
+        for (auto& o : c.out)
+            EXPECT_TRUE(Near(at(o[0], o[1]), open, 4)) << c.layer << " stretched";
+    }
 }
 
 // The scene built directly on the offscreen device, for the rules single frames show.
@@ -427,6 +460,32 @@ class SceneWindow : public ::testing::Test {
         if (dpy) XCloseDisplay(dpy);
         xserver.Stop();
     }
+    // Starts the saver with these arguments, in the test's scratch directory, with the test
+    // package as its data directory.
+    bool Spawn(std::vector<const char*> args) {
+        std::string env[] = {"DISPLAY=" + display, "XDG_CONFIG_HOME=" + home + "/config",
+                             "XDG_STATE_HOME=" + home + "/state", "HOME=" + home};
+        std::vector<char*> envp;
+        for (std::string& e : env)
+            envp.push_back((char*)e.c_str());
+        // Sanitizer settings of the test run apply to the saver too.
+        std::string sanitizer[2];
+        const char* names[2] = {"ASAN_OPTIONS", "UBSAN_OPTIONS"};
+        for (int i = 0; i < 2; i++)
+            if (const char* v = getenv(names[i])) {
+                sanitizer[i] = std::string(names[i]) + "=" + v;
+                envp.push_back((char*)sanitizer[i].c_str());
+            }
+        envp.push_back(nullptr);
+        args.insert(args.begin(), exe.c_str());
+        args.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addchdir_np(&fa, mhtest::TestTmpDir().c_str());
+        bool ok = posix_spawn(&saver, exe.c_str(), &fa, nullptr, (char**)args.data(), envp.data()) == 0;
+        posix_spawn_file_actions_destroy(&fa);
+        return ok;
+    }
     Window FindWindow(const char* name) {
         Window root, parent, *children = nullptr, found = 0;
         unsigned n = 0;
@@ -449,27 +508,9 @@ class SceneWindow : public ::testing::Test {
 };
 
 TEST_F(SceneWindow, RunsFortySecondsWithoutErrorsAndEndsOnAKey) {
-    std::string env1 = "DISPLAY=" + display, env2 = "XDG_CONFIG_HOME=" + home + "/config",
-                env3 = "XDG_STATE_HOME=" + home + "/state", env4 = "HOME=" + home;
-    std::vector<char*> envp = {(char*)env1.c_str(), (char*)env2.c_str(), (char*)env3.c_str(),
-                               (char*)env4.c_str()};
-    // Sanitizer settings of the test run apply to the saver too.
-    std::string sanitizer[2];
-    const char* names[2] = {"ASAN_OPTIONS", "UBSAN_OPTIONS"};
-    for (int i = 0; i < 2; i++)
-        if (const char* v = getenv(names[i])) {
-            sanitizer[i] = std::string(names[i]) + "=" + v;
-            envp.push_back((char*)sanitizer[i].c_str());
-        }
-    envp.push_back(nullptr);
     // The desktop picture is named relative to the directory the saver starts in.
-    const char* argv[] = {exe.c_str(), "--window=320x240", "--desktop", "desktop.png", nullptr};
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addchdir_np(&fa, mhtest::TestTmpDir().c_str());
     double begin = fxGetTime();
-    ASSERT_EQ(posix_spawn(&saver, exe.c_str(), &fa, nullptr, (char**)argv, envp.data()), 0);
-    posix_spawn_file_actions_destroy(&fa);
+    ASSERT_TRUE(Spawn({"--window=320x240", "--desktop", "desktop.png"}));
     Window w = 0;
     while (!w && fxGetTime() - begin < 20) {
         usleep(100000);
@@ -520,6 +561,61 @@ TEST_F(SceneWindow, RunsFortySecondsWithoutErrorsAndEndsOnAKey) {
     text << log.rdbuf();
     EXPECT_NE(text.str().find("OpenGL info"), std::string::npos);
     EXPECT_EQ(text.str().find("#ERROR"), std::string::npos) << text.str();
+}
+
+TEST_F(SceneWindow, PhotographsTheDesktopBeforeItsWindowShows) {
+    // A green desktop with a red window over its bottom-right quarter, where the trial
+    // window will not lie.
+    Window root = DefaultRootWindow(dpy);
+    XSetWindowBackground(dpy, root, 0x00C800);
+    XClearWindow(dpy, root);
+    Window red = XCreateSimpleWindow(dpy, root, 320, 240, 320, 240, 0, 0, 0xFF0000);
+    XMapWindow(dpy, red);
+    XSync(dpy, False);
+
+    struct {
+        const char* arg;
+        const char* title;
+        int width;
+    } modes[] = {{"--window=320x240", "Mirehollow", 320}, {"--fullscreen", "SCREENSAVER", 640}};
+    for (auto& m : modes) {
+        SCOPED_TRACE(m.arg);
+        ASSERT_TRUE(Spawn({m.arg}));
+        Window w = 0;
+        for (double begin = fxGetTime(); !w && fxGetTime() - begin < 20;) {
+            usleep(100000);
+            w = FindWindow(m.title);
+        }
+        ASSERT_NE(w, 0u) << "no saver window";
+        // The scene shows the whole screen as photographed, scaled to its window.
+        auto at = [&](int screenX, int screenY) {
+            XImage* img =
+                XGetImage(dpy, w, screenX * m.width / 640, screenY * m.width / 640, 1, 1, AllPlanes, ZPixmap);
+            if (!img) return Rgb{-1, -1, -1};
+            unsigned long p = XGetPixel(img, 0, 0);
+            XDestroyImage(img);
+            return Rgb{(double)((p >> 16) & 0xFF), (double)((p >> 8) & 0xFF), (double)(p & 0xFF)};
+        };
+        // Wait for the red quarter to appear in the picture, then look at where the saver's
+        // own window lies now: the photograph shows the green desktop there, not the window.
+        Rgb quarter = at(480, 360);
+        for (double begin = fxGetTime(); quarter.r < 150 && fxGetTime() - begin < 8; quarter = at(480, 360))
+            usleep(100000);
+        EXPECT_TRUE(quarter.r >= 150 && quarter.g < 40 && quarter.b < 40)
+            << "red quarter: " << quarter.r << ", " << quarter.g << ", " << quarter.b;
+        Rgb desk = at(200, 120);
+        EXPECT_TRUE(desk.g >= 120 && desk.r < 40 && desk.b < 40)
+            << "desktop under the window: " << desk.r << ", " << desk.g << ", " << desk.b;
+
+        kill(saver, SIGTERM);
+        int status = -1;
+        for (double asked = fxGetTime();
+             fxGetTime() - asked < 10 && waitpid(saver, &status, WNOHANG) != saver;)
+            usleep(50000);
+        ASSERT_TRUE(WIFEXITED(status)) << "the saver did not end on SIGTERM";
+        saver = -1;
+    }
+    XDestroyWindow(dpy, red);
 }
 
 } // namespace
