@@ -105,27 +105,47 @@ TEST_F(RenderGL, NothingIsDrawnWithoutIndicesVerticesOrWhenDisabled) {
     ctx.gl.RenderMesh(nullptr);
 }
 
-TEST_F(RenderGL, NormalsOnlyWithLightingTexCoordsOnlyWithTexture) {
+TEST_F(RenderGL, EachLoopSendsExactlyItsAttributes) {
+    ASSERT_TRUE(ctx.gl.extMultitexture);
     FXCanvas canvas;
     FXMaterial textured;
     ASSERT_NO_FATAL_FAILURE(WhiteTexture(canvas, textured));
 
-    FXMesh m;
-    Triangle(m, 1, 1, 1);
+    FXMesh m, second;
+    Triangle(m, 0.25f, 0.5f, 0.75f);
+    Triangle(second, 1, 1, 1);
+    second.vertices[2].tex[0] = 0.3f;
+    second.material = &textured;
     float v[4];
-    for (int lights = 0; lights < 2; lights++) {
-        for (int tex = 0; tex < 2; tex++) {
-            glNormal3f(0, 0, 1);
-            glTexCoord2f(-7, -7);
-            ctx.gl.EnableLights(lights == 1);
-            m.material = tex ? &textured : nullptr;
-            ctx.gl.RenderMesh(&m);
-            ASSERT_EQ(ctx.gl.textureOn, tex == 1);
-            // The current values are those of the last vertex sent, or untouched.
-            Current(GL_CURRENT_NORMAL, v);
-            EXPECT_FLOAT_EQ(v[2], lights ? -0.8f : 1.0f) << "lights " << lights << " tex " << tex;
-            Current(GL_CURRENT_TEXTURE_COORDS, v);
-            EXPECT_FLOAT_EQ(v[0], tex ? 0.75f : -7.0f) << "lights " << lights << " tex " << tex;
+    // Every colour mode, lighting and texture combination, each with and without a second mesh:
+    // the current values are those of the last vertex sent, or the ones set beforehand.
+    for (int mode = 0; mode < 2; mode++) {
+        for (int lights = 0; lights < 2; lights++) {
+            for (int tex = 0; tex < 2; tex++) {
+                for (int two = 0; two < 2; two++) {
+                    SCOPED_TRACE(testing::Message() << "mode " << mode << " lights " << lights << " tex "
+                                                    << tex << " second " << two);
+                    glNormal3f(0, 0, 1);
+                    glTexCoord2f(-7, -7);
+                    FXGL::glMultiTexCoord2f(GL_TEXTURE1, -3, -3);
+                    ctx.gl.EnableLights(lights == 1);
+                    m.colorMode = mode;
+                    m.material = tex ? &textured : nullptr;
+                    m.secondMesh = two ? &second : nullptr;
+                    ctx.gl.RenderMesh(&m);
+                    ASSERT_EQ(ctx.gl.textureOn, tex == 1);
+                    Current(GL_CURRENT_NORMAL, v);
+                    EXPECT_FLOAT_EQ(v[2], lights ? -0.8f : 1.0f);
+                    Current(GL_CURRENT_TEXTURE_COORDS, v);
+                    EXPECT_FLOAT_EQ(v[0], tex ? 0.75f : -7.0f);
+                    Current(GL_CURRENT_COLOR, v);
+                    EXPECT_FLOAT_EQ(v[2], mode ? 0.75f : 1.0f);
+                    FXGL::glActiveTexture(GL_TEXTURE1);
+                    Current(GL_CURRENT_TEXTURE_COORDS, v);
+                    FXGL::glActiveTexture(GL_TEXTURE0);
+                    EXPECT_FLOAT_EQ(v[0], two && tex ? 0.3f : -3.0f);
+                }
+            }
         }
     }
     ctx.gl.EnableLights(false);
