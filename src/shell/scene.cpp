@@ -476,17 +476,13 @@ void Scene::OnRender(PEnv* env, double clock) {
     }
 
     // Sixteen star frames a second; the second restarts from the frame that completed it.
+    // (The scene's time never runs backwards, so d stays within 0 ... 1.)
     double d = t - lastStarTime;
-    if (d < 0) {
-        d = 0;
-        lastStarTime = t;
-    }
     while (d >= 1.0) {
         d -= 1.0;
         lastStarTime = t;
     }
     act_star = (int)(d * 16);
-    if (act_star > 15) act_star = 15;
     stars.SetMaterial(&stars_mat[act_star]);
     stars.mesh.disabled = !stars_mat[act_star].textured;
 
