@@ -38,6 +38,12 @@ void localPrefixes() {
     trcTimeStrSize = snprintf(trcTimeStr, sizeof(trcTimeStr), "[%.3f] ", static_cast<float>(fxGetTime()));
 }
 
+// Shows an error to the user on standard error, in place of a message box.
+void localShowError(const char* text) {
+    size_t len = strlen(text);
+    fprintf(stderr, "Error: %s%s", text, (len && text[len - 1] == '\n') ? "" : "\n");
+}
+
 enum localKind { localTrace, localBare, localError };
 
 void localTrc(localKind kind, const char* fmt, va_list args) {
@@ -161,9 +167,7 @@ int errmsg(const char* fmt, ...) {
                 fflush(trcFile);
             }
             // Shown while the lock is held: the shared buffer stays ours.
-            size_t len = strlen(trcDynamicError);
-            fprintf(stderr, "Error: %s%s", trcDynamicError,
-                    (len && trcDynamicError[len - 1] == '\n') ? "" : "\n");
+            localShowError(trcDynamicError);
         }
         if (mutex) fxUnlock(mutex);
     }
@@ -172,9 +176,7 @@ int errmsg(const char* fmt, ...) {
         va_start(args, fmt);
         localFormat(trcDynamicError, fmt, args);
         va_end(args);
-        size_t len = strlen(trcDynamicError);
-        fprintf(stderr, "Error: %s%s", trcDynamicError,
-                (len && trcDynamicError[len - 1] == '\n') ? "" : "\n");
+        localShowError(trcDynamicError);
     }
     return 1;
 }
