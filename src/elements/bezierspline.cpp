@@ -209,18 +209,25 @@ void FXBezierSpline::SetActPoints(int a, int b) {
     }
 }
 
-void FXBezierSpline::Get(float* out, float t) {
+// The current segment at parameter t, or with the powers of h when it is given.
+void FXBezierSpline::Eval(float* out, float t, FXBezierPhaseH* h) {
     if (fixed && fixedPoint) {
         localCopyPt(fixedPoint, out);
         return;
     }
     int n = GetCnt();
     if (segKind == 2 && n >= 2) {
-        localShiftPt1(Pt(0), out, lineDelta, t);
+        localShiftPt1(Pt(0), out, lineDelta, h ? h->t : t);
     } else if (segKind == 3 && cur3) {
-        cur3->Get(out, t);
+        if (h)
+            cur3->GetH(out, h);
+        else
+            cur3->Get(out, t);
     } else if (segKind == 4 && cur4) {
-        cur4->Get(out, t);
+        if (h)
+            cur4->GetH(out, h);
+        else
+            cur4->Get(out, t);
     } else if (n > 0) {
         localCopyPt(Pt(0), out);
     } else {
@@ -228,23 +235,12 @@ void FXBezierSpline::Get(float* out, float t) {
     }
 }
 
+void FXBezierSpline::Get(float* out, float t) {
+    Eval(out, t, nullptr);
+}
+
 void FXBezierSpline::GetH(float* out, FXBezierPhaseH* h) {
-    if (fixed && fixedPoint) {
-        localCopyPt(fixedPoint, out);
-        return;
-    }
-    int n = GetCnt();
-    if (segKind == 2 && n >= 2) {
-        localShiftPt1(Pt(0), out, lineDelta, h->t);
-    } else if (segKind == 3 && cur3) {
-        cur3->GetH(out, h);
-    } else if (segKind == 4 && cur4) {
-        cur4->GetH(out, h);
-    } else if (n > 0) {
-        localCopyPt(Pt(0), out);
-    } else {
-        out[0] = out[1] = out[2] = 0.0f;
-    }
+    Eval(out, h->t, h);
 }
 
 void FXBezierSpline::PrecomputePhasesLenght() {

@@ -55,5 +55,6 @@ class FXBezierSpline {
 
   private:
     float* Pt(int i) { return points.items + 3 * i; }
+    void Eval(float* out, float t, FXBezierPhaseH* h);
     bool Locate(float phase, int* pi, int* pj, float* plocal);
 };

@@ -228,6 +228,33 @@ TEST(BezierSpline, SinglePrecisionStepsGiveExactBits) {
     EXPECT_EQ(Bits(s.GetAllPos(0.97f)), 0x3db8a150u);
 }
 
+TEST(BezierSpline, PreparedPowersEvaluateEverySegmentKind) {
+    FXBezierPhaseH h;
+    h.Prepare(0.37f);
+    float viaT[3], viaH[3], ref[3];
+    FXBezierSpline s;
+    Fill(&s, {1, 2, 3, 3, 6, -1}, false); // straight line
+    s.Get(viaT, 0.37f);
+    s.GetH(viaH, &h);
+    EXPECT_EQ(memcmp(viaT, viaH, sizeof(viaT)), 0);
+
+    Fill(&s, {0, 0, 0, 1, 0.5f, 0, 2, 0, 1, 3, 1, 1}, false);
+    s.GetAll(viaT, 0.01f); // quadratic first segment
+    ASSERT_EQ(s.segKind, 3);
+    s.GetH(viaH, &h);
+    s.ends[0].GetH(ref, &h);
+    EXPECT_EQ(memcmp(viaH, ref, sizeof(ref)), 0);
+    s.GetAll(viaT, 0.5f); // cubic middle segment
+    ASSERT_EQ(s.segKind, 4);
+    s.Get(viaT, 0.37f);
+    s.GetH(viaH, &h);
+    EXPECT_EQ(memcmp(viaT, viaH, sizeof(viaT)), 0);
+
+    Fill(&s, {4, 4, 4, 4, 4, 4}, false); // fixed
+    s.GetH(viaH, &h);
+    ExpectPt(viaH, 4, 4, 4, 0);
+}
+
 TEST(BezierSpline, OpenPathEndsAtItsLastPoint) {
     // Chords 1, 1 and 0.1: the rounded phases can leave the last point below 1.
     FXBezierSpline s;
