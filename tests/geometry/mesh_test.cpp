@@ -436,7 +436,13 @@ TEST(Mesh, HostileCountsAndIndicesAreRefused) {
         return b;
     };
     EXPECT_TRUE(LoadBoth(good, path, false));
-    EXPECT_FALSE(LoadBoth(with(mAt + 4 + 8, 3), path, false));  // index == vertex count
+    std::string log = TmpPath("hostile.log");
+    ASSERT_TRUE(fxOpenTraces(log.c_str()));
+    EXPECT_FALSE(LoadBoth(with(mAt + 4 + 8, 3), path, false)); // index == vertex count
+    fxCloseTraces();
+    std::vector<unsigned char> bytes = ReadAll(log);
+    std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("index outside the vertex block"), std::string::npos);
     EXPECT_FALSE(LoadBoth(with(mAt + 4, -1), path, false));     // negative index
     EXPECT_FALSE(LoadBoth(with(nAt, -1), path, false));         // negative vertex count
     EXPECT_FALSE(LoadBoth(with(nAt, 0x7fffffff), path, false)); // far more vertices than bytes
