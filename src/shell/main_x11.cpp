@@ -209,6 +209,16 @@ int localXErrorHandler(Display*, XErrorEvent*) {
     return 0;
 }
 
+// The server went away (session over, server killed). Nothing can be drawn or destroyed any
+// more, and an ordinary exit would run the scene's destructors under the render loop's feet,
+// or on the loop thread itself when its connection noticed first: end the process at once.
+int localXIOErrorHandler(Display*) {
+    static const char message[] = "mhollow: lost the connection to the X server\n";
+    ssize_t r = write(2, message, sizeof(message) - 1);
+    (void)r;
+    _exit(1);
+}
+
 void localOnSignal(int) {
     localSignalled = 1;
     if (localSignalPipe[1] >= 0) {
@@ -576,6 +586,7 @@ int localRunHost(const FXSaverArgs& args) {
         return 1;
     }
     XSetErrorHandler(localXErrorHandler);
+    XSetIOErrorHandler(localXIOErrorHandler);
     int screen = DefaultScreen(dpy);
     Window root = RootWindow(dpy, screen);
     FXWindow saver;

@@ -103,14 +103,14 @@ class SaverTest : public testing::Test {
         if (dpy) XCloseDisplay(dpy);
     }
 
-    void Start(std::vector<std::string> args) {
+    void Start(std::vector<std::string> args, const std::string& on = display) {
         std::string exe = std::string(MH_BINARY_DIR) + "/mhollow";
         ASSERT_TRUE(FileExists(exe)) << exe;
         std::vector<char*> argv = {(char*)exe.c_str()};
         for (std::string& a : args)
             argv.push_back((char*)a.c_str());
         argv.push_back(nullptr);
-        setenv("DISPLAY", display.c_str(), 1);
+        setenv("DISPLAY", on.c_str(), 1);
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -145,7 +145,8 @@ class SaverTest : public testing::Test {
     }
 
     // A viewable top-level window with this name, 0 when there is none.
-    Window FindWindow(const char* name) {
+    Window FindWindow(const char* name, Display* on = nullptr) {
+        Display* dpy = on ? on : this->dpy;
         Window root, parent, *children = nullptr;
         unsigned n = 0;
         Window found = 0;
@@ -175,6 +176,15 @@ class SaverTest : public testing::Test {
                 any = (XGetPixel(img, x, y) & 0xFFFFFF) != 0;
         XDestroyImage(img);
         return any;
+    }
+
+    // The colour at (x, y) of the window as 0xRRGGBB.
+    unsigned long PixelAt(Window w, int x, int y) {
+        XImage* img = XGetImage(dpy, w, x, y, 1, 1, AllPlanes, ZPixmap);
+        if (!img) return 0;
+        unsigned long p = XGetPixel(img, 0, 0) & 0xFFFFFF;
+        XDestroyImage(img);
+        return p;
     }
 
     // The scene needs the woodland package to show anything over a black desktop.
@@ -250,6 +260,57 @@ TEST_F(SaverTest, FullScreenEndsOnAKeyAtOnce) {
     std::string log = ReadFile(data + "/mhollow.log");
     EXPECT_NE(log.find("OpenGL info:"), std::string::npos)
         << "the log goes into the configured data directory";
+}
+
+// The desktop is photographed before the saver's window shows, so the first frames show the
+// desktop and not the saver's own black window, in full screen and in the trial window.
+TEST_F(SaverTest, DesktopIsCapturedBeforeTheWindowShows) {
+    Window root = DefaultRootWindow(dpy);
+    XSetWindowBackground(dpy, root, 0xFF0000);
+    XClearWindow(dpy, root);
+    XSync(dpy, False);
+    struct {
+        const char* arg;
+        const char* name;
+    } modes[] = {{"/s", "SCREENSAVER"}, {"--window=320x200", "Mirehollow"}};
+    for (auto mode : modes) {
+        Start({mode.arg});
+        Window w = 0;
+        ASSERT_TRUE(WaitFor([&] { return (w = FindWindow(mode.name)) != 0; }, 30)) << mode.arg;
+        unsigned long p = 0;
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                p = PixelAt(w, 4, 4);
+                return (p >> 16) > 120 && ((p >> 8) & 0xFF) < 80 && (p & 0xFF) < 80;
+            },
+            10))
+            << mode.arg << ": the red desktop does not show, last pixel 0x" << std::hex << p;
+        kill(saver, SIGTERM);
+        EXPECT_EQ(WaitExit(10), 0) << mode.arg;
+    }
+    // The server's own background again.
+    XSetWindowBackgroundPixmap(dpy, root, None);
+    XClearWindow(dpy, root);
+    XSync(dpy, False);
+}
+
+// A server that goes away (the session ends) ends the saver too, instead of leaving it hung
+// or crashing in its exit path.
+TEST_F(SaverTest, EndsWhenTheServerGoesAway) {
+    for (int round = 0; round < 2; round++) {
+        XServer own;
+        ASSERT_TRUE(own.Start(320, 240));
+        Display* other = XOpenDisplay(own.display.c_str());
+        ASSERT_NE(other, nullptr);
+        Start({"/s"}, own.display);
+        bool shown = WaitFor([&] { return FindWindow("SCREENSAVER", other) != 0; }, 30);
+        XCloseDisplay(other);
+        ASSERT_TRUE(shown);
+        usleep(500000); // the render loop is drawing
+        own.Stop();
+        EXPECT_EQ(WaitExit(10), 1) << "round " << round;
+        EXPECT_NE(ReadFile(errFile).find("lost the connection to the X server"), std::string::npos);
+    }
 }
 
 TEST_F(SaverTest, PointerMotionEndsOnlyAfterFourSeconds) {
