@@ -378,10 +378,13 @@ void localUsage(FILE* f) {
 unsigned long localParseWindowId(const char* text) {
     while (*text == ':' || *text == ' ' || *text == '=')
         text++;
-    if (!*text) return 0;
+    if (!*text || *text == '-' || *text == '+') return 0;
+    // Decimal, or hexadecimal after 0x; a leading zero does not make it octal.
+    bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     char* end = nullptr;
-    unsigned long id = strtoul(text, &end, 0);
-    return end && *end == 0 ? id : 0;
+    errno = 0;
+    unsigned long id = strtoul(text, &end, hex ? 16 : 10);
+    return end && *end == 0 && errno == 0 ? id : 0;
 }
 
 } // namespace

@@ -59,6 +59,10 @@ TEST(SaverArgs, PreviewTakesADecimalOrHexWindow) {
     EXPECT_EQ(Parse({"/p"}).args.previewParent, 0u);
     EXPECT_EQ(Parse({"/p", "12ab"}).args.previewParent, 0u);
     EXPECT_EQ(Parse({"/p", "window"}).args.previewParent, 0u);
+    EXPECT_EQ(Parse({"/p", "010"}).args.previewParent, 10u) << "a leading zero is still decimal";
+    EXPECT_EQ(Parse({"/p", "0X1f"}).args.previewParent, 0x1fu);
+    EXPECT_EQ(Parse({"/p", "-5"}).args.previewParent, 0u);
+    EXPECT_EQ(Parse({"/p", "99999999999999999999999"}).args.previewParent, 0u);
 }
 
 TEST(SaverArgs, OwnOptionsTurnTheLetterScanOff) {
