@@ -287,6 +287,8 @@ void FXGL::EnableLights(bool on) {
 void FXGL::EnableLight(bool on, FXLight* l) {
     if (!l) return;
     l->disabled = !on;
+    // A light that was never uploaded has no OpenGL id yet; UpdateLights gives it one.
+    if (l->lightId < GL_LIGHT0 || l->lightId >= GL_LIGHT0 + 8) return;
     if (on)
         glEnable((GLenum)l->lightId);
     else

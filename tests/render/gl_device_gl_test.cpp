@@ -374,6 +374,12 @@ TEST_P(DeviceTest, LightsAreUploadedIntoTheirSlots) {
     EXPECT_FALSE(glIsEnabled(GL_LIGHT0) || glIsEnabled(GL_LIGHT2));
     gl.UpdateLights();
     EXPECT_FALSE(glIsEnabled(GL_LIGHT0)) << "disabled lights stay off on the next upload";
+    // A light never uploaded only changes its flag: it has no OpenGL id to switch yet.
+    FXLight fresh;
+    gl.EnableLight(false, &fresh);
+    EXPECT_TRUE(fresh.disabled);
+    gl.EnableLight(true, &fresh);
+    EXPECT_FALSE(fresh.disabled);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
