@@ -9,7 +9,6 @@
 #include "assets/package.h"
 #include "assets/testimages.h"
 #include "base/trace_posix.h"
-#include "support/lsan_suppress.h"
 #include "support/pkgbuild.h"
 #include "support/testenv.h"
 

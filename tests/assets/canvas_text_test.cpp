@@ -4,7 +4,6 @@
 
 #include "assets/canvas.h"
 #include "assets/font_ft.h"
-#include "support/lsan_suppress.h"
 #include "support/pkgbuild.h"
 
 using namespace mhtest;

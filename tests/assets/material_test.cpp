@@ -8,7 +8,6 @@
 #include "assets/material.h"
 #include "assets/package.h"
 #include "assets/testimages.h"
-#include "support/lsan_suppress.h"
 #include "support/pkgbuild.h"
 #include "support/testenv.h"
 
