@@ -151,6 +151,8 @@ static XImage* localShmImageFor(Display* dpy, Visual* vis, int depth, int w, int
     }
     localShmImage = img;
     localShmInfo = shm;
+    // The image refers to its segment record, which must outlive this call: the kept copy.
+    img->obdata = (char*)&localShmInfo;
     return img;
 }
 
