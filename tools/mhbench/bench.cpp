@@ -207,7 +207,11 @@ int localScene(const Options& opt, const std::string& package) {
                               s.median > 0 ? 1000.0 / s.median : 0,
                               total > 0 ? kSpanFrames * 1000.0 / total : 0, kLeadIn, kLeadIn + kSpan, flying,
                               localMB(localStatusKb("VmRSS"))));
-        if (flying == 0) status = 1;
+        if (flying == 0) {
+            fprintf(stderr,
+                    "mhbench: no firefly flies: the frames measured are not those of the whole scene\n");
+            status = 1;
+        }
         if (!opt.framePng.empty() && !localWriteFrame(opt.framePng)) {
             fprintf(stderr, "mhbench: cannot write \"%s\"\n", opt.framePng.c_str());
             status = 1;
@@ -325,25 +329,29 @@ int localCapture(const Options& opt) {
     }
     bool shmOffered = XShmQueryExtension(probe);
     int depth = DefaultDepth(probe, DefaultScreen(probe));
-    XCloseDisplay(probe);
 
     int status = 0;
-    FXScrShot shot;
-    for (int pass = 0; pass < 2; pass++) {
-        shot.useShm = pass == 0;
-        const char* name = pass == 0 ? "desktop capture MIT-SHM" : "desktop capture XGetImage";
-        std::vector<double> ms;
-        if (!localRepeat(
-                opt.reps, [&]() { return shot.Update(); }, &ms)) {
-            localFailed(name, "the screen cannot be read");
-            status = 1;
-            continue;
+    {
+        // The probe stays open meanwhile: Xvfb often refuses a connection made right after one
+        // of the same process has closed.
+        FXScrShot shot;
+        for (int pass = 0; pass < 2; pass++) {
+            shot.useShm = pass == 0;
+            const char* name = pass == 0 ? "desktop capture MIT-SHM" : "desktop capture XGetImage";
+            std::vector<double> ms;
+            if (!localRepeat(
+                    opt.reps, [&]() { return shot.Update(); }, &ms)) {
+                localFailed(name, "the screen cannot be read");
+                status = 1;
+                continue;
+            }
+            std::string note = localFormat("%dx%d, depth %d, display %s", shot.GetWidth(), shot.GetHeight(),
+                                           depth, display ? display : "");
+            if (pass == 0 && !shmOffered) note += "; the server offers no MIT-SHM: this is XGetImage too";
+            localLine(name, ms, note);
         }
-        std::string note = localFormat("%dx%d, depth %d, display %s", shot.GetWidth(), shot.GetHeight(),
-                                       depth, display ? display : "");
-        if (pass == 0 && !shmOffered) note += "; the server offers no MIT-SHM: this is XGetImage too";
-        localLine(name, ms, note);
     }
+    XCloseDisplay(probe);
     return status;
 }
 
