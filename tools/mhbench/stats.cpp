@@ -111,7 +111,7 @@ const char* Usage() {
            "the smallest and largest time over N repetitions (default 20), after one warm-up run.\n"
            "\n"
            "  frame    the scene's frame at 1280x720 on the offscreen device (Mesa's software\n"
-           "           renderer), every frame from 35 to 45 s of scene time at 30 frames a second\n"
+           "           renderer), 150 frames from 35 to 45 s of scene time, every one timed\n"
            "  memory   the process's peak resident memory once the scene is built\n"
            "  package  loading mirehollow.dat\n"
            "  picture  decoding the 1024x768 background picture (item 12) into a canvas\n"
