@@ -257,7 +257,7 @@ int localPicture(const Options& opt, const std::string& path) {
     if (!opt.Wants("picture")) return 0;
     FXPackage p;
     if (!p.Load(path.c_str()) || !p.GetDataPtr(kBackgroundItem)) {
-        localFailed(name, "no item 12 in \"" + path + "\"");
+        localFailed(name, "no package \"" + path + "\" with an item 12");
         return 1;
     }
     int bytes = p.GetDataPtr(kBackgroundItem)->size, type = p.GetDataType(kBackgroundItem);
