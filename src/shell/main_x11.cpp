@@ -523,7 +523,11 @@ void localDispatch(HWND hwnd, XEvent* ev, Atom deleteAtom, std::set<unsigned>* k
         break;
     case FocusIn:
     case FocusOut:
-        if (ev->xfocus.mode != NotifyNormal || ev->xfocus.detail == NotifyInferior) break;
+        // The saver's own grabs and focus moves inside its windows change nothing; a focus
+        // taken by another client counts, also while the saver holds the keyboard.
+        if (ev->xfocus.mode == NotifyGrab || ev->xfocus.mode == NotifyUngrab ||
+            ev->xfocus.detail == NotifyInferior || ev->xfocus.detail == NotifyPointer)
+            break;
         ScreenSaverProc(hwnd, WM_ACTIVATE, ev->type == FocusIn ? 1 : 0, 0);
         break;
     case Expose:

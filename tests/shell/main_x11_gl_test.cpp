@@ -329,6 +329,35 @@ TEST_F(SaverTest, PointerMotionEndsOnlyAfterFourSeconds) {
     EXPECT_EQ(WaitExit(5), 0);
 }
 
+TEST_F(SaverTest, FocusLossEndsOnlyOnceThePointerMoved) {
+    Window other = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 50, 50, 0, 0, 0xFFFFFF);
+    XMapWindow(dpy, other);
+    XSync(dpy, False);
+    auto takeFocus = [&] {
+        XSetInputFocus(dpy, other, RevertToParent, CurrentTime);
+        XSync(dpy, False);
+    };
+    // The pointer stayed where it was: losing the focus is no reason to end.
+    Start({"/s"});
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("SCREENSAVER") != 0; }, 30));
+    usleep(4500000);
+    takeFocus();
+    usleep(500000);
+    EXPECT_TRUE(Running());
+    kill(saver, SIGTERM);
+    EXPECT_EQ(WaitExit(10), 0);
+
+    // Moved in the first four seconds (that close request is dropped), then the focus goes.
+    Start({"/s"});
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("SCREENSAVER") != 0; }, 30));
+    Xdo("mousemove 200 200");
+    usleep(4500000);
+    ASSERT_TRUE(Running());
+    takeFocus();
+    EXPECT_EQ(WaitExit(5), 0);
+    XDestroyWindow(dpy, other);
+}
+
 TEST_F(SaverTest, ButtonPressAfterFourSecondsEnds) {
     Start({"/s"});
     ASSERT_TRUE(WaitFor([&] { return FindWindow("SCREENSAVER") != 0; }, 30));
