@@ -10,7 +10,6 @@ PACKAGES=(
   libdevil1c2 libdevil-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libcairo2-dev
-  imagemagick
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
