@@ -205,9 +205,9 @@ TEST_F(MhpackTool, BuildRefusesMissingFilesAndDuplicateIdsWithoutWritingAnything
     WriteFile(dir + "/missing.txt", "1 pics/sky.png\n2 pics/nowhere.png\n3 gone.bin\n");
     Result r = Mhpack({"build", dir + "/missing.txt", "-o", dir + "/m.dat"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("missing.txt:2: cannot read " + dir + "/pics/nowhere.png"), std::string::npos)
+    EXPECT_NE(r.err.find("missing.txt: line 2: cannot read " + dir + "/pics/nowhere.png"), std::string::npos)
         << r.err;
-    EXPECT_NE(r.err.find("missing.txt:3: cannot read"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("missing.txt: line 3: cannot read"), std::string::npos) << r.err;
     EXPECT_FALSE(Exists(dir + "/m.dat"));
 
     WriteFile(dir + "/dup.txt", "1 pics/sky.png\n1 settings.bin\n");

@@ -166,7 +166,7 @@ int Build(const Args& a, FILE* out, FILE* err) {
         int size = -1, type = 0;
         FXPackage::CheckFile(e.path.c_str(), &size, &type);
         if (size < 0) {
-            fprintf(err, "mhpack: %s:%d: cannot read %s\n", manifest.c_str(), e.line, e.path.c_str());
+            fprintf(err, "mhpack: %s: line %d: cannot read %s\n", manifest.c_str(), e.line, e.path.c_str());
             missing = true;
         }
     }
