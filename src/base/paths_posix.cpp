@@ -283,3 +283,7 @@ const char* fxAppenfFname(const char* path, const char* suffix) {
     localSplitName(path, dir, name, ext);
     return localStoreCut(dir + name + (suffix ? suffix : "") + ext);
 }
+
+const char* fxDefaultDataDir() {
+    return access(MH_DATA_DIR_DEFAULT "/mirehollow.dat", R_OK) == 0 ? MH_DATA_DIR_DEFAULT : MH_DATA_DIR_INSTALLED;
+}

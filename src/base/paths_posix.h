@@ -23,3 +23,6 @@ const char* fxGetFilename(const char* path);
 bool fxPathExists(const char* path);
 const char* fxChangeExt(const char* path, const char* ext);
 const char* fxAppenfFname(const char* path, const char* suffix);
+// The directory the saver reads its package from when none is configured: the
+// build tree's data directory while it holds a package, else the installed one.
+const char* fxDefaultDataDir();

@@ -21,6 +21,7 @@
 #include <set>
 #include <string>
 
+#include "base/paths_posix.h"
 #include "render/other_posix.h"
 #include "shell/scene.h"
 
@@ -84,10 +85,7 @@ static void localReadConfig() {
         }
     }
     if (veskPath[0]) return;
-    char probe[1024];
-    snprintf(probe, sizeof(probe), "%s/mirehollow.dat", MH_DATA_DIR_DEFAULT);
-    const char* dir = access(probe, R_OK) == 0 ? MH_DATA_DIR_DEFAULT : MH_DATA_DIR_INSTALLED;
-    snprintf(veskPath, sizeof(veskPath), "%s", dir);
+    snprintf(veskPath, sizeof(veskPath), "%s", fxDefaultDataDir());
 }
 
 static bool localMakeDirs(const char* path) {

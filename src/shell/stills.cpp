@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "assets/canvas.h"
+#include "base/paths_posix.h"
 #include "render/other_posix.h"
 #include "shell/scene.h"
 
@@ -187,11 +188,6 @@ bool localWritePng(const std::string& name, const unsigned char* rgba, int w, in
     return c.SaveToPict(name.c_str());
 }
 
-std::string localDefaultDataDir() {
-    std::string probe = std::string(MH_DATA_DIR_DEFAULT) + "/mirehollow.dat";
-    return access(probe.c_str(), R_OK) == 0 ? MH_DATA_DIR_DEFAULT : MH_DATA_DIR_INSTALLED;
-}
-
 } // namespace
 
 int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
@@ -222,7 +218,7 @@ int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
         return 1;
     }
 
-    std::string dir = job.dataDir.empty() ? localDefaultDataDir() : job.dataDir;
+    std::string dir = job.dataDir.empty() ? fxDefaultDataDir() : job.dataDir;
     std::string package = dir + "/mirehollow.dat";
     bool havePackage = access(package.c_str(), R_OK) == 0;
     if (!havePackage)
