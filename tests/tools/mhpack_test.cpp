@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../../tools/mhpack/mhpack.cpp"
+#include "support/pkgbuild.h"
 
 namespace {
 
@@ -245,6 +246,108 @@ TEST_F(MhpackTool, UnreadablePackagesAndUnknownItemsFail) {
     EXPECT_NE(r.err.find("has no item 99"), std::string::npos) << r.err;
     EXPECT_FALSE(Exists(dir + "/x.bin"));
     EXPECT_EQ(Mhpack({"extract", dir + "/ok.dat", "5x", "-o", dir + "/x.bin"}).status, 2);
+}
+
+// A package file made by hand: the header, the four directory arrays as given (count
+// first), then the data bytes; the transposed layout swaps the payload's largest square.
+std::string HandMadePackage(const std::vector<std::vector<int>>& arrays, const std::string& data,
+                            bool transposed = false) {
+    mhtest::Bytes b;
+    for (const std::vector<int>& a : arrays)
+        for (int v : a)
+            mhtest::PutInt(&b, v);
+    std::string payload(b.begin(), b.end());
+    payload += data;
+    if (transposed) payload = mhpack::Untransposed(payload);
+    mhtest::Bytes h;
+    mhtest::PutString(&h, transposed ? "pck01s" : "pck01");
+    return std::string(h.begin(), h.end()) + payload;
+}
+
+TEST_F(MhpackTool, DamagedDirectoriesAreReportedAndOnlySoundItemsServed) {
+    const std::string data = "0123456789";
+    struct Case {
+        const char* name;
+        std::vector<std::vector<int>> arrays;
+        bool transposed;
+        int readable;
+    } cases[] = {
+        {"cut off", {{3, 1}}, false, 0},
+        {"huge counts", {{0x7fffffff, 1, 2}, {0x7fffffff, 0}, {-5}, {0x7fffffff, -1}}, false, 0},
+        {"outside the data", {{3, 1, 2, 3}, {3, 0, 100, -1}, {3, 4, 5, 2}, {3, -1, -1, -1}}, false, 1},
+        {"offset and size overflow",
+         {{2, 1, 2}, {2, 0, 0x7ffffff0}, {2, 4, 0x7ffffff0}, {2, -1, -1}},
+         false,
+         1},
+        {"uneven arrays", {{2, 1, 2}, {1, 0}, {2, 4, 4}, {2, -1, -1}}, false, 1},
+        {"transposed", {{2, 1, 2}, {2, 0, 8}, {2, 4, 9}, {2, -1, -1}}, true, 1},
+    };
+    for (const Case& c : cases) {
+        std::string pkg = dir + "/damaged.dat";
+        WriteFile(pkg, HandMadePackage(c.arrays, data, c.transposed));
+        Result r = Mhpack({"list", pkg});
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_NE(r.err.find("has a damaged directory; " + std::to_string(c.readable) + " item"),
+                  std::string::npos)
+            << c.name << ": " << r.err;
+        EXPECT_NE(r.out.find(std::to_string(c.readable) + " items,"), std::string::npos)
+            << c.name << ": " << r.out;
+
+        // Extracting warns but still serves the item whose bytes are sound.
+        r = Mhpack({"extract", pkg, "1", "-o", dir + "/one.bin"});
+        EXPECT_EQ(r.status, c.readable ? 0 : 1) << c.name << ": " << r.err;
+        if (c.readable) {
+            EXPECT_EQ(ReadFile(dir + "/one.bin"), "0123") << c.name;
+        }
+        remove((dir + "/one.bin").c_str());
+    }
+
+    // The same directory intact, in both layouts, is sound.
+    for (bool transposed : {false, true}) {
+        WriteFile(dir + "/sound.dat",
+                  HandMadePackage({{2, 1, 2}, {2, 0, 4}, {2, 4, 6}, {2, -1, -1}}, data, transposed));
+        Result r = Mhpack({"list", dir + "/sound.dat"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_F(MhpackTool, NothingIsPackedIntoItselfOrExtractedOverItsPackage) {
+    ASSERT_EQ(Mhpack({"build", dir + "/items.txt", "-o", dir + "/self.dat"}).status, 0);
+    std::string before = ReadFile(dir + "/self.dat");
+    WriteFile(dir + "/self.txt", "1 pics/sky.png\n2 self.dat\n");
+    Result r = Mhpack({"build", dir + "/self.txt", "-o", dir + "/self.dat"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("line 2: " + dir + "/self.dat is written by this build"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadFile(dir + "/self.dat"), before);
+
+    WriteFile(dir + "/names.h", "");
+    WriteFile(dir + "/header.txt", "1 names.h\n");
+    r = Mhpack({"build", dir + "/header.txt", "-o", dir + "/h.dat", "--names-header", dir + "/names.h"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is written by this build"), std::string::npos) << r.err;
+
+    r = Mhpack({"extract", dir + "/self.dat", "12", "-o", dir + "/./self.dat"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is the package itself"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(dir + "/self.dat"), before);
+
+    r = Mhpack({"extract", dir + "/self.dat", "12", "-o", dir + "/no/such/dir/x.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot create"), std::string::npos) << r.err;
+}
+
+TEST_F(MhpackTool, NamesHeaderTakesIdsUpToTheLargest) {
+    WriteFile(dir + "/top.txt", "2147483646 pics/sky.png\n2147483647 settings.bin\n3 pics/tree-01 (b).png\n");
+    Result r = Mhpack({"build", dir + "/top.txt", "-o", dir + "/top.dat", "--names-header", dir + "/top.h"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir + "/top.h"), "#define FXNAME_SKY_PNG  2147483646\n"
+                                        "#define FXNAME_SETTINGS_BIN  2147483647\n"
+                                        "#define FXNAME_TREE_01__B__PNG  3\n");
+    r = Mhpack({"extract", dir + "/top.dat", "2147483647", "-o", dir + "/top.bin"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir + "/top.bin"), std::string("\x01\x02\x00\x03", 4));
 }
 
 TEST(MhpackCommandLine, HelpUsageAndUnknownWords) {

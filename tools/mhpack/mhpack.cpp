@@ -3,10 +3,12 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "assets/canvas.h"
 #include "assets/package.h"
@@ -104,22 +106,41 @@ const char* kUsage = "usage: mhpack COMMAND ...\n"
 const char* kBuildHelp =
     "usage: mhpack build MANIFEST -o OUT.dat [--transposed] [--names-header FILE]\n"
     "  Packs the files named by MANIFEST into the package OUT.dat.\n"
-    "  MANIFEST has one 'ID PATH' per line: ID is the item id (0 or more, each used once),\n"
-    "  PATH the file, relative to the manifest's directory. Blank lines and lines starting\n"
-    "  with '#' are ignored. The item type comes from the file extension (png, jpg, tga,\n"
-    "  bmp, gif; anything else is stored as raw data).\n"
+    "  MANIFEST has one 'ID PATH' per line: ID is the item id (0 to 2147483647, each used\n"
+    "  once), PATH the rest of the line, spaces included and no quoting, relative to the\n"
+    "  manifest's directory. Blank lines and lines starting with '#' are ignored. The item\n"
+    "  type comes from the file extension (png, jpg, tga, bmp, gif; anything else is stored\n"
+    "  as raw data).\n"
     "  --transposed         write the transposed payload layout\n"
     "  --names-header FILE  also write '#define FXNAME_<NAME>  <id>' lines for the items\n";
 
 const char* kListHelp = "usage: mhpack list PKG\n"
-                        "  One line per item: id, type, size in bytes and, for pictures, the decoded\n"
-                        "  width x height; then a summary. Fails when a picture does not decode.\n";
+                        "  The layout (plain or transposed), then one line per item: id, type, size in\n"
+                        "  bytes and, for pictures, the decoded width x height; then a summary. Fails\n"
+                        "  when a picture does not decode or the directory is damaged.\n";
 
 const char* kExtractHelp = "usage: mhpack extract PKG ID -o FILE\n"
                            "  Writes the bytes of item ID of the package PKG to FILE.\n";
 
-// The package header: "pck01", and a lower-case s after it for the transposed layout.
-bool ReadHeader(const char* path, bool* transposed, std::string* error) {
+// Undoes the transposed layout: the largest square of the payload is stored transposed.
+std::string Untransposed(const std::string& p) {
+    size_t n = size_t(std::sqrt(double(p.size())));
+    while (n * n > p.size())
+        n--;
+    while ((n + 1) * (n + 1) <= p.size())
+        n++;
+    std::string plain = p;
+    for (size_t a = 0; a < n; a++)
+        for (size_t b = 0; b < n; b++)
+            plain[b * n + a] = p[a * n + b];
+    return plain;
+}
+
+// Reads the header ("pck01", and a lower-case s after it for the transposed layout) and
+// checks that each of the four directory arrays lists `loaded` entries in full. The
+// package loader leaves out entries that are cut off or point outside the data and notes
+// that only in the trace log, so a damaged directory would otherwise list as sound.
+bool CheckPackageFile(const char* path, int loaded, bool* transposed, bool* damaged, std::string* error) {
     FILE* f = fopen(path, "rb");
     if (!f) {
         *error = std::string("cannot open ") + path + ": " + strerror(errno);
@@ -127,26 +148,61 @@ bool ReadHeader(const char* path, bool* transposed, std::string* error) {
     }
     FXStr header;
     bool ok = header.Load(f);
+    std::string payload;
+    if (ok) {
+        char buf[65536];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+            payload.append(buf, n);
+        ok = !ferror(f);
+    }
     fclose(f);
     if (!ok || header.length < 5 || strncmp(header.text, "pck01", 5) != 0) {
         *error = std::string(path) + " is not a package (no pck01 header)";
         return false;
     }
+    if (payload.size() > size_t(INT_MAX)) {
+        *error = std::string(path) + " is too large for a package";
+        return false;
+    }
     *transposed = strchr(header.text + 5, 's') != nullptr;
+    if (*transposed) payload = Untransposed(payload);
+    FXPackageData cursor;
+    cursor.InitData(&payload[0], int(payload.size()));
+    *damaged = false;
+    for (int k = 0; k < 4 && !*damaged; k++) {
+        int count = cursor.left >= 4 ? cursor.ReadInt() : -1;
+        *damaged = count != loaded || count > cursor.left / 4;
+        if (!*damaged) cursor.ReadBlc(count * 4);
+    }
     return true;
 }
 
-bool LoadPackage(const char* path, FXPackage* pkg, bool* transposed, FILE* err) {
+// Loads the package; a damaged directory is reported, and *damaged tells the caller.
+bool LoadPackage(const char* path, FXPackage* pkg, bool* transposed, bool* damaged, FILE* err) {
+    bool loaded = pkg->Load(path);
     std::string error;
-    if (!ReadHeader(path, transposed, &error)) {
+    if (!CheckPackageFile(path, pkg->itemIds.count, transposed, damaged, &error)) {
         fprintf(err, "mhpack: %s\n", error.c_str());
         return false;
     }
-    if (!pkg->Load(path)) {
+    if (!loaded) {
         fprintf(err, "mhpack: cannot read the package %s\n", path);
         return false;
     }
+    if (*damaged) {
+        int n = pkg->itemIds.count;
+        fprintf(err, "mhpack: %s has a damaged directory; %d item%s could be read\n", path, n,
+                n == 1 ? "" : "s");
+    }
     return true;
+}
+
+// True when both names lead to one existing file.
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 int Build(const Args& a, FILE* out, FILE* err) {
@@ -167,6 +223,11 @@ int Build(const Args& a, FILE* out, FILE* err) {
         FXPackage::CheckFile(e.path.c_str(), &size, &type);
         if (size < 0) {
             fprintf(err, "mhpack: %s: line %d: cannot read %s\n", manifest.c_str(), e.line, e.path.c_str());
+            missing = true;
+        } else if (SameFile(e.path, a.output) ||
+                   (!a.namesHeader.empty() && SameFile(e.path, a.namesHeader))) {
+            fprintf(err, "mhpack: %s: line %d: %s is written by this build\n", manifest.c_str(), e.line,
+                    e.path.c_str());
             missing = true;
         }
     }
@@ -216,8 +277,8 @@ int List(const Args& a, FILE* out, FILE* err) {
     }
     const char* path = a.positional[0].c_str();
     FXPackage pkg;
-    bool transposed = false;
-    if (!LoadPackage(path, &pkg, &transposed, err)) return 1;
+    bool transposed = false, damaged = false;
+    if (!LoadPackage(path, &pkg, &transposed, &damaged, err)) return 1;
     bool devil = fxLoadDevil();
     if (!devil) fprintf(err, "mhpack: the image library is missing; pictures are not decoded\n");
     int n = pkg.itemIds.count, pictures = 0, broken = 0;
@@ -253,7 +314,7 @@ int List(const Args& a, FILE* out, FILE* err) {
     else
         fprintf(out, ", all decodable\n");
     if (devil) fxUnloadDevil();
-    return broken ? 1 : 0;
+    return broken || damaged ? 1 : 0;
 }
 
 int Extract(const Args& a, FILE* out, FILE* err) {
@@ -269,9 +330,13 @@ int Extract(const Args& a, FILE* out, FILE* err) {
         fprintf(err, "mhpack: '%s' is not an item id\n", a.positional[1].c_str());
         return 2;
     }
+    if (SameFile(path, a.output)) {
+        fprintf(err, "mhpack: %s is the package itself\n", a.output.c_str());
+        return 1;
+    }
     FXPackage pkg;
-    bool transposed = false;
-    if (!LoadPackage(path, &pkg, &transposed, err)) return 1;
+    bool transposed = false, damaged = false;
+    if (!LoadPackage(path, &pkg, &transposed, &damaged, err)) return 1;
     FXPackageData* data = pkg.GetDataPtr(int(id));
     if (!data) {
         fprintf(err, "mhpack: %s has no item %ld\n", path, id);
@@ -355,7 +420,7 @@ bool MakeNamesHeader(const std::vector<ManifestEntry>& entries, const std::strin
         FXPackage run;
         run.names.firstId = entries[i].id;
         size_t j = i;
-        while (j < entries.size() && entries[j].id == entries[i].id + int(j - i) &&
+        while (j < entries.size() && int64_t(entries[j].id) - entries[i].id == int64_t(j - i) &&
                run.names.FindId(entries[j].path.c_str()) < 0) {
             run.names.BuildId(entries[j].path.c_str());
             j++;
