@@ -3,12 +3,39 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "../../tools/artgen/artlib.cpp"
 
 using namespace art;
 
 namespace {
+
+// Largest absolute channel difference between column a and column b (rows likewise).
+float ColumnDiff(const Image& img, int a, int b) {
+    float m = 0;
+    for (int y = 0; y < img.height; y++)
+        for (int c = 0; c < 4; c++)
+            m = std::max(m, std::fabs(img.At(a, y)[c] - img.At(b, y)[c]));
+    return m;
+}
+
+float RowDiff(const Image& img, int a, int b) {
+    float m = 0;
+    for (int x = 0; x < img.width; x++)
+        for (int c = 0; c < 4; c++)
+            m = std::max(m, std::fabs(img.At(x, a)[c] - img.At(x, b)[c]));
+    return m;
+}
+
+// Largest absolute channel difference between two same-sized images.
+float MaxDiff(const Image& a, const Image& b) {
+    if (a.width != b.width || a.height != b.height) return 1e9f;
+    float m = 0;
+    for (size_t i = 0; i < a.px.size(); i++)
+        m = std::max(m, std::fabs(a.px[i] - b.px[i]));
+    return m;
+}
 
 // Largest difference between neighbouring columns (rows) inside the picture.
 float LargestInnerColumnStep(const Image& img) {

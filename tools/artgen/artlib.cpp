@@ -428,30 +428,6 @@ Image Downscale(const Image& src, int w, int h) {
     return img;
 }
 
-float ColumnDiff(const Image& img, int a, int b) {
-    float m = 0;
-    for (int y = 0; y < img.height; y++)
-        for (int c = 0; c < 4; c++)
-            m = std::max(m, std::fabs(img.At(a, y)[c] - img.At(b, y)[c]));
-    return m;
-}
-
-float RowDiff(const Image& img, int a, int b) {
-    float m = 0;
-    for (int x = 0; x < img.width; x++)
-        for (int c = 0; c < 4; c++)
-            m = std::max(m, std::fabs(img.At(x, a)[c] - img.At(x, b)[c]));
-    return m;
-}
-
-float MaxDiff(const Image& a, const Image& b) {
-    if (a.width != b.width || a.height != b.height) return 1e9f;
-    float m = 0;
-    for (size_t i = 0; i < a.px.size(); i++)
-        m = std::max(m, std::fabs(a.px[i] - b.px[i]));
-    return m;
-}
-
 Image Crop(const Image& img, int x, int y, int w, int h) {
     Image out(w, h);
     for (int j = 0; j < h; j++)

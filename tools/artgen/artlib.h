@@ -109,11 +109,6 @@ void CompositeOver(Image& dst, const Image& src, float x, float y, float w, floa
 // Box-filtered reduction to w × h.
 Image Downscale(const Image& src, int w, int h);
 
-// Largest absolute channel difference between column a and column b (rows likewise).
-float ColumnDiff(const Image& img, int a, int b);
-float RowDiff(const Image& img, int a, int b);
-// Largest absolute channel difference between two same-sized images.
-float MaxDiff(const Image& a, const Image& b);
 // Sub-image copy.
 Image Crop(const Image& img, int x, int y, int w, int h);
 

@@ -4,6 +4,7 @@
 //   artgen OUTDIR [--seed N] [--composite FILE]
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -82,7 +83,14 @@ int main(int argc, char** argv) {
             Usage(stdout);
             return 0;
         } else if (!strcmp(argv[i], "--seed") && i + 1 < argc) {
-            seed = strtoull(argv[++i], nullptr, 10);
+            const char* text = argv[++i];
+            char* end = nullptr;
+            errno = 0;
+            seed = strtoull(text, &end, 10);
+            if (!isdigit((unsigned char)text[0]) || *end || errno) {
+                fprintf(stderr, "artgen: '%s' is not a seed (a whole number from 0)\n", text);
+                return 2;
+            }
         } else if (!strcmp(argv[i], "--composite") && i + 1 < argc) {
             composite = argv[++i];
         } else if (argv[i][0] == '-' || outDir) {

@@ -92,21 +92,25 @@ bool RenderErrorPanel(Image* out) {
         "installed the drivers for it.",
     };
     const int maxWidth = 512, pad = 16;
-    int height = 20;
     std::vector<Image> rendered;
-    // The largest size at which the longest line fits the panel.
-    for (; height >= 10; height--) {
+    int lineHeight = 0;
+    // The largest size at which the longest line fits the panel; a substitute font too
+    // wide even at the smallest size fails rather than spilling out of the panel.
+    bool fits = false;
+    for (int height = 20; height >= 10 && !fits; height--) {
         rendered.clear();
         int widest = 0;
+        lineHeight = 0;
         for (const char* line : lines) {
             Image img;
             if (!RenderTextLine(line, "DejaVu Sans", height, false, &img)) return false;
             widest = std::max(widest, img.width);
+            lineHeight = std::max(lineHeight, img.height);
             rendered.push_back(img);
         }
-        if (widest + 2 * pad <= maxWidth) break;
+        fits = widest + 2 * pad <= maxWidth;
     }
-    int lineHeight = rendered[0].height;
+    if (!fits) return false;
     int H = pad * 2 + lineHeight * 3 + 4;
     int W = maxWidth;
     Image panel(W, H);
