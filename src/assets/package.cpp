@@ -221,6 +221,15 @@ int FXPackage::EntryCount() const {
 
 // ---- FXPackage
 
+// Reads one directory array; *declared is the count the file states (-1 when missing),
+// which a damaged file may not back with entries.
+static void localReadDirectoryArray(FXPackageData* c, FXArray* a, int* declared) {
+    int32_t n = -1;
+    if (c->left >= 4) memcpy(&n, c->cur, 4);
+    *declared = n;
+    c->ReadArray(a);
+}
+
 bool FXPackage::Load(const char* path) {
     Destroy();
     if (!path) return false;
@@ -267,10 +276,11 @@ bool FXPackage::Load(const char* path) {
     FXPackageData cursor;
     cursor.InitData(buf, S);
     FXArray ids, offsets, sizes, types;
-    cursor.ReadArray(&ids);
-    cursor.ReadArray(&offsets);
-    cursor.ReadArray(&sizes);
-    cursor.ReadArray(&types);
+    int declared[4];
+    localReadDirectoryArray(&cursor, &ids, &declared[0]);
+    localReadDirectoryArray(&cursor, &offsets, &declared[1]);
+    localReadDirectoryArray(&cursor, &sizes, &declared[2]);
+    localReadDirectoryArray(&cursor, &types, &declared[3]);
 
     int entries = ids.count;
     if (offsets.count < entries) entries = offsets.count;
@@ -311,6 +321,10 @@ bool FXPackage::Load(const char* path) {
         itemSizes.PushInt(sz);
         itemTypes.PushInt(types.GetInt(i));
     }
+    transposedLayout = transposed;
+    for (int k = 0; k < 4; k++) {
+        if (declared[k] != itemIds.count) damagedDirectory = true;
+    }
     RecompClasses();
     return true;
 }
@@ -350,6 +364,8 @@ void FXPackage::Destroy() {
     pendingIds.RemoveAll();
     pendingFiles.RemoveAll();
     tmpFiles.RemoveAll();
+    transposedLayout = false;
+    damagedDirectory = false;
 }
 
 void FXPackage::RecompClasses() {

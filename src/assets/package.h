@@ -77,6 +77,8 @@ class FXPackage {
     FXStrArray pendingFiles;
     FXStrArray tmpFiles;
     FXStr basePath; // authoring: directory compiled asset file names are resolved against
+    bool transposedLayout = false; // set by Load: the file uses the transposed layout
+    bool damagedDirectory = false; // set by Load: entries the file declares were left out
 
     FXPackage() {}
     FXPackage(const FXPackage&) = delete;
@@ -84,8 +86,8 @@ class FXPackage {
     ~FXPackage() { Destroy(); }
 
     // Replaces the contents with the package file at `path`. A file that cannot be
-    // read gives an empty package; damaged directory entries are left out. Returns
-    // false when nothing could be loaded.
+    // read gives an empty package; damaged directory entries are left out and
+    // `damagedDirectory` says so. Returns false when nothing could be loaded.
     bool Load(const char* path);
     // Cursor of the item `id`, rewound; null when absent. Owned by the package.
     FXPackageData* GetDataPtr(int id);

@@ -9,6 +9,7 @@
 #include "support/pkgbuild.h"
 
 using mhtest::Bytes;
+using mhtest::Transposed;
 
 namespace {
 
@@ -35,18 +36,6 @@ Bytes IntArray(std::initializer_list<int> v) {
     for (int x : v)
         mhtest::PutInt(&b, x);
     return b;
-}
-
-// The transposed layout written out by its definition.
-Bytes Transposed(const Bytes& plain) {
-    size_t n = 0;
-    while ((n + 1) * (n + 1) <= plain.size())
-        n++;
-    Bytes out(plain);
-    for (size_t a = 0; a < n; a++)
-        for (size_t b = 0; b < n; b++)
-            out[b * n + a] = plain[a * n + b];
-    return out;
 }
 
 Bytes Item(FXPackage* p, int id) {
@@ -123,6 +112,8 @@ TEST(Package, RoundTripsEveryPayloadSize) {
             FXPackage p;
             ASSERT_TRUE(p.Load(path.c_str()));
             ASSERT_EQ(p.itemIds.count, (int)items.size());
+            EXPECT_FALSE(p.damagedDirectory);
+            EXPECT_EQ(p.transposedLayout, flags == 1);
             for (const auto& it : items)
                 EXPECT_EQ(Item(&p, it.id), it.bytes) << flags << " " << k;
         }
@@ -140,6 +131,7 @@ TEST(Package, EmptyPackage) {
     EXPECT_EQ(p.itemIds.count, 0);
     EXPECT_EQ(p.names.firstId, 0);
     EXPECT_EQ(p.dataSize, 0);
+    EXPECT_FALSE(p.damagedDirectory);
 }
 
 TEST(Package, LoadingSetsTheFirstFreeId) {
@@ -434,9 +426,25 @@ TEST(PackageHostile, DirectoryArraysOfDifferentCounts) {
     EXPECT_EQ(Item(&p, 2), Str("bbb"));
     EXPECT_EQ(p.GetDataPtr(3), nullptr);
     EXPECT_EQ(p.GetDataType(3), -1);
+    EXPECT_TRUE(p.damagedDirectory);
+    EXPECT_FALSE(p.transposedLayout);
 
     LoadBytes(&p, Cat({Header(true), Transposed(Cat({Directory({1, 2}, {0, 2}, {2, 3}, {}), data}))}));
     EXPECT_EQ(p.itemIds.count, 0);
+    EXPECT_TRUE(p.damagedDirectory);
+    EXPECT_TRUE(p.transposedLayout);
+
+    // A directory cut off inside its second array, and a count larger than the file.
+    LoadBytes(&p, Cat({Header(false), IntArray({1, 2}), Bytes({1, 0, 0, 0})}));
+    EXPECT_TRUE(p.damagedDirectory);
+    LoadBytes(&p, Cat({Header(false), Directory({1}, {0}, {1}, {-1}), Bytes({42})}));
+    ASSERT_FALSE(p.damagedDirectory);
+    Bytes huge;
+    mhtest::PutInt(&huge, INT_MAX);
+    LoadBytes(&p, Cat({Header(false), huge}));
+    EXPECT_TRUE(p.damagedDirectory);
+    p.Destroy();
+    EXPECT_FALSE(p.damagedDirectory);
 }
 
 TEST(PackageHostile, ItemsOutsideTheDataBlock) {
@@ -455,6 +463,7 @@ TEST(PackageHostile, ItemsOutsideTheDataBlock) {
     EXPECT_EQ(p.GetDataPtr(6)->size, 0);
     EXPECT_EQ(Item(&p, 7), Str("3456789"));
     EXPECT_EQ(p.names.firstId, 8);
+    EXPECT_TRUE(p.damagedDirectory);
 
     // Cursors rebuilt from a directory edited in memory stay inside the block as well.
     p.itemSizes.items[0] = reinterpret_cast<void*>((intptr_t)1000);

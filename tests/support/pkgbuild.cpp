@@ -98,4 +98,15 @@ void PutString(Bytes* b, const std::string& s) {
     b->insert(b->end(), s.begin(), s.end());
 }
 
+Bytes Transposed(const Bytes& plain) {
+    size_t n = 0;
+    while ((n + 1) * (n + 1) <= plain.size())
+        n++;
+    Bytes out(plain);
+    for (size_t a = 0; a < n; a++)
+        for (size_t b = 0; b < n; b++)
+            out[b * n + a] = plain[a * n + b];
+    return out;
+}
+
 } // namespace mhtest

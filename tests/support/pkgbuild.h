@@ -40,4 +40,8 @@ void PutFloat(Bytes* b, float v);
 void PutDouble(Bytes* b, double v);
 void PutString(Bytes* b, const std::string& s);
 
+// The transposed layout of a payload, written out by its definition: the largest
+// square block of the bytes is swapped as an n-by-n matrix, the rest kept.
+Bytes Transposed(const Bytes& plain);
+
 } // namespace mhtest

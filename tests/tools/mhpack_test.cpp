@@ -256,12 +256,11 @@ std::string HandMadePackage(const std::vector<std::vector<int>>& arrays, const s
     for (const std::vector<int>& a : arrays)
         for (int v : a)
             mhtest::PutInt(&b, v);
-    std::string payload(b.begin(), b.end());
-    payload += data;
-    if (transposed) payload = mhpack::Untransposed(payload);
+    b.insert(b.end(), data.begin(), data.end());
+    if (transposed) b = mhtest::Transposed(b);
     mhtest::Bytes h;
     mhtest::PutString(&h, transposed ? "pck01s" : "pck01");
-    return std::string(h.begin(), h.end()) + payload;
+    return std::string(h.begin(), h.end()) + std::string(b.begin(), b.end());
 }
 
 TEST_F(MhpackTool, DamagedDirectoriesAreReportedAndOnlySoundItemsServed) {

@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -122,75 +121,24 @@ const char* kListHelp = "usage: mhpack list PKG\n"
 const char* kExtractHelp = "usage: mhpack extract PKG ID -o FILE\n"
                            "  Writes the bytes of item ID of the package PKG to FILE.\n";
 
-// Undoes the transposed layout: the largest square of the payload is stored transposed.
-std::string Untransposed(const std::string& p) {
-    size_t n = size_t(std::sqrt(double(p.size())));
-    while (n * n > p.size())
-        n--;
-    while ((n + 1) * (n + 1) <= p.size())
-        n++;
-    std::string plain = p;
-    for (size_t a = 0; a < n; a++)
-        for (size_t b = 0; b < n; b++)
-            plain[b * n + a] = p[a * n + b];
-    return plain;
-}
-
-// Reads the header ("pck01", and a lower-case s after it for the transposed layout) and
-// checks that each of the four directory arrays lists `loaded` entries in full. The
-// package loader leaves out entries that are cut off or point outside the data and notes
-// that only in the trace log, so a damaged directory would otherwise list as sound.
-bool CheckPackageFile(const char* path, int loaded, bool* transposed, bool* damaged, std::string* error) {
-    FILE* f = fopen(path, "rb");
-    if (!f) {
-        *error = std::string("cannot open ") + path + ": " + strerror(errno);
+// Loads the package, saying why when it cannot, and when its directory is damaged.
+bool LoadPackage(const char* path, FXPackage* pkg, FILE* err) {
+    if (!pkg->Load(path)) {
+        FILE* f = fopen(path, "rb");
+        if (!f) {
+            fprintf(err, "mhpack: cannot open %s: %s\n", path, strerror(errno));
+            return false;
+        }
+        FXStr header;
+        bool magic = header.Load(f) && header.length >= 5 && strncmp(header.text, "pck01", 5) == 0;
+        fclose(f);
+        if (magic)
+            fprintf(err, "mhpack: cannot read the package %s\n", path);
+        else
+            fprintf(err, "mhpack: %s is not a package (no pck01 header)\n", path);
         return false;
     }
-    FXStr header;
-    bool ok = header.Load(f);
-    std::string payload;
-    if (ok) {
-        char buf[65536];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-            payload.append(buf, n);
-        ok = !ferror(f);
-    }
-    fclose(f);
-    if (!ok || header.length < 5 || strncmp(header.text, "pck01", 5) != 0) {
-        *error = std::string(path) + " is not a package (no pck01 header)";
-        return false;
-    }
-    if (payload.size() > size_t(INT_MAX)) {
-        *error = std::string(path) + " is too large for a package";
-        return false;
-    }
-    *transposed = strchr(header.text + 5, 's') != nullptr;
-    if (*transposed) payload = Untransposed(payload);
-    FXPackageData cursor;
-    cursor.InitData(&payload[0], int(payload.size()));
-    *damaged = false;
-    for (int k = 0; k < 4 && !*damaged; k++) {
-        int count = cursor.left >= 4 ? cursor.ReadInt() : -1;
-        *damaged = count != loaded || count > cursor.left / 4;
-        if (!*damaged) cursor.ReadBlc(count * 4);
-    }
-    return true;
-}
-
-// Loads the package; a damaged directory is reported, and *damaged tells the caller.
-bool LoadPackage(const char* path, FXPackage* pkg, bool* transposed, bool* damaged, FILE* err) {
-    bool loaded = pkg->Load(path);
-    std::string error;
-    if (!CheckPackageFile(path, pkg->itemIds.count, transposed, damaged, &error)) {
-        fprintf(err, "mhpack: %s\n", error.c_str());
-        return false;
-    }
-    if (!loaded) {
-        fprintf(err, "mhpack: cannot read the package %s\n", path);
-        return false;
-    }
-    if (*damaged) {
+    if (pkg->damagedDirectory) {
         int n = pkg->itemIds.count;
         fprintf(err, "mhpack: %s has a damaged directory; %d item%s could be read\n", path, n,
                 n == 1 ? "" : "s");
@@ -277,12 +225,11 @@ int List(const Args& a, FILE* out, FILE* err) {
     }
     const char* path = a.positional[0].c_str();
     FXPackage pkg;
-    bool transposed = false, damaged = false;
-    if (!LoadPackage(path, &pkg, &transposed, &damaged, err)) return 1;
+    if (!LoadPackage(path, &pkg, err)) return 1;
     bool devil = fxLoadDevil();
     if (!devil) fprintf(err, "mhpack: the image library is missing; pictures are not decoded\n");
     int n = pkg.itemIds.count, pictures = 0, broken = 0;
-    fprintf(out, "%s: %s layout, %d items\n", path, transposed ? "transposed" : "plain", n);
+    fprintf(out, "%s: %s layout, %d items\n", path, pkg.transposedLayout ? "transposed" : "plain", n);
     fprintf(out, "%8s  %-6s %10s  %s\n", "id", "type", "bytes", "picture");
     for (int i = 0; i < n; i++) {
         int id = pkg.itemIds.GetInt(i), type = pkg.itemTypes.GetInt(i), size = pkg.itemSizes.GetInt(i);
@@ -314,7 +261,7 @@ int List(const Args& a, FILE* out, FILE* err) {
     else
         fprintf(out, ", all decodable\n");
     if (devil) fxUnloadDevil();
-    return broken || damaged ? 1 : 0;
+    return broken || pkg.damagedDirectory ? 1 : 0;
 }
 
 int Extract(const Args& a, FILE* out, FILE* err) {
@@ -335,8 +282,7 @@ int Extract(const Args& a, FILE* out, FILE* err) {
         return 1;
     }
     FXPackage pkg;
-    bool transposed = false, damaged = false;
-    if (!LoadPackage(path, &pkg, &transposed, &damaged, err)) return 1;
+    if (!LoadPackage(path, &pkg, err)) return 1;
     FXPackageData* data = pkg.GetDataPtr(int(id));
     if (!data) {
         fprintf(err, "mhpack: %s has no item %ld\n", path, id);
