@@ -1,7 +1,5 @@
 #include "assets/canvas.h"
 
-#include <dlfcn.h>
-
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -9,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "assets/font_ft.h"
+#include "assets/font.h"
 #include "assets/package.h"
-#include "base/trace_posix.h"
+#include "base/trace.h"
+#include "render/other.h"
 
 // ---------------------------------------------------------------------------------------------
 // Colours
@@ -103,8 +102,16 @@ const ILenum IL_PNG = 0x042A;
 const ILenum IL_TGA = 0x042D;
 const ILenum IL_GIF = 0x0436;
 
-std::string ilName = "libIL.so.1";
-std::string iluName = "libILU.so.1";
+// The image library's file names as the platform's loader knows them.
+#ifdef _WIN32
+const char* const localDefaultIL = "DevIL.dll";
+const char* const localDefaultILU = "ILU.dll";
+#else
+const char* const localDefaultIL = "libIL.so.1";
+const char* const localDefaultILU = "libILU.so.1";
+#endif
+std::string ilName = localDefaultIL;
+std::string iluName = localDefaultILU;
 } // namespace
 
 static void* ilDLL = nullptr;
@@ -132,7 +139,7 @@ static void (*piluImageParameter)(ILenum, ILenum);
 static ILboolean (*pilTexImage)(ILuint, ILuint, ILuint, ILubyte, ILenum, ILenum, void*);
 
 template <typename F> static bool localResolve(void* module, const char* name, F& fn) {
-    fn = reinterpret_cast<F>(dlsym(module, name));
+    fn = reinterpret_cast<F>(fxGetProc(module, name));
     return fn != nullptr;
 }
 
@@ -140,11 +147,11 @@ static void localUnloadImports() {
     trc("unload devil\n");
     if (ilDLL) {
         if (pilShutDown) pilShutDown();
-        dlclose(ilDLL);
+        fxFreeLibrary(ilDLL);
         ilDLL = nullptr;
     }
     if (iluDLL) {
-        dlclose(iluDLL);
+        fxFreeLibrary(iluDLL);
         iluDLL = nullptr;
     }
     pilInit = nullptr;
@@ -171,17 +178,15 @@ static void localUnloadImports() {
 
 static bool localLoadImports() {
     trc("loading devil\n");
-    // Kept mapped after unloading: the library may be bound again, and leak reports inside it
-    // stay attributable.
-    ilDLL = dlopen(ilName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    ilDLL = fxLoadLibrary(ilName.c_str());
     if (!ilDLL) {
         err("failed to load devil.dll\n");
         return false;
     }
-    iluDLL = dlopen(iluName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    iluDLL = fxLoadLibrary(iluName.c_str());
     if (!iluDLL) {
         err("failed to load ilu.dll\n");
-        dlclose(ilDLL);
+        fxFreeLibrary(ilDLL);
         ilDLL = nullptr;
         return false;
     }
@@ -230,8 +235,8 @@ bool fxDevilLoaded() {
 }
 
 void fxSetDevilLibraryNames(const char* il, const char* ilu) {
-    ilName = il ? il : "libIL.so.1";
-    iluName = ilu ? ilu : "libILU.so.1";
+    ilName = il ? il : localDefaultIL;
+    iluName = ilu ? ilu : localDefaultILU;
 }
 
 static bool localDetectTransFilename(const char* name) {

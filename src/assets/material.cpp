@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "assets/package.h"
-#include "base/trace_posix.h"
+#include "base/trace.h"
 #include "render/env.h"
 
 static void localSet4(float* d, float a, float b, float c, float e) {

@@ -9,8 +9,8 @@
 
 #include "assets/material.h"
 #include "assets/package.h"
-#include "base/paths_posix.h"
-#include "base/trace_posix.h"
+#include "base/paths.h"
+#include "base/trace.h"
 #include "render/env.h"
 
 FXMatlib::FXMatlib() : parent(nullptr), autoDelete(true), refCount(1) {}

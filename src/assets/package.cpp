@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "base/trace_posix.h"
+#include "base/trace.h"
 
 // ---- FXNameServer
 

@@ -1,6 +1,6 @@
 #include "base/arrays.h"
 
-#include "base/paths_posix.h"
+#include "base/paths.h"
 
 #include <climits>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "base/strings.h"
 
-#include "base/paths_posix.h"
+#include "base/paths.h"
 
 #include <cstdint>
 #include <cstdlib>

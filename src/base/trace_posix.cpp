@@ -1,6 +1,6 @@
-#include "base/trace_posix.h"
+#include "base/trace.h"
 
-#include "render/other_posix.h"
+#include "render/other.h"
 
 #include <cstdarg>
 #include <cstring>

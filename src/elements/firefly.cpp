@@ -3,7 +3,7 @@
 #include <math.h>
 
 #include "base/strings.h"
-#include "render/other_posix.h"
+#include "render/other.h"
 
 FXFireFly::FXFireFly()
     : noPos(false), pointCount(8), maxStep(2.0f), secondsPerUnit(10.0), flightDuration(10.0), frameCount(0),

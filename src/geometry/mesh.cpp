@@ -1,17 +1,22 @@
 #include "geometry/mesh.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <cstring>
 
 #include "assets/material.h"
 #include "assets/matlib.h"
 #include "assets/package.h"
-#include "base/trace_posix.h"
+#include "base/paths.h"
+#include "base/trace.h"
 #include "render/env.h"
 
+// Payloads are read and written in host order, so the host must be little-endian. GCC and
+// Clang say so through a macro; Windows runs little-endian only.
+#if defined(__BYTE_ORDER__)
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "payloads are read and written in host order");
+#elif !defined(_WIN32)
+#error "cannot tell the byte order of this target"
+#endif
 
 // Header-form payloads carry counts with nothing behind them to check against; counts beyond
 // these are refused rather than allocated.
@@ -103,19 +108,9 @@ static bool localRead(FILE* f, void* p, size_t n) {
     return n == 0 || fread(p, 1, n, f) == n;
 }
 
-// Bytes left in a regular file, or -1 when the stream cannot tell.
-static long long localBytesLeft(FILE* f) {
-    int fd = fileno(f);
-    struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-    long pos = ftell(f);
-    if (pos < 0) return -1;
-    return (long long)st.st_size - pos;
-}
-
 // Whether `count` records of `size` bytes, followed by `tail` more bytes, can be in the stream.
 static bool localFits(FILE* f, int count, int size, int tail, int maxCount) {
-    long long left = localBytesLeft(f);
+    long long left = fxFileBytesLeft(f);
     if (left < 0) return count <= maxCount;
     return (long long)count * size + tail <= left;
 }

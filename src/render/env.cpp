@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "base/trace_posix.h"
-#include "render/other_posix.h"
-#include "render/thread_posix.h"
+#include "base/trace.h"
+#include "render/other.h"
+#include "render/thread.h"
 
 PEnv* fxglobalEnv = nullptr;
 

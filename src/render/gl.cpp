@@ -8,8 +8,8 @@
 #include "assets/light.h"
 #include "assets/material.h"
 #include "assets/pixmap.h"
-#include "base/trace_posix.h"
-#include "render/thread_posix.h"
+#include "base/trace.h"
+#include "render/thread.h"
 
 FXActiveTextureProc FXGL::glActiveTexture = nullptr;
 FXMultiTexCoord2fProc FXGL::glMultiTexCoord2f = nullptr;

@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-#include "base/trace_posix.h"
+#include "base/trace.h"
 #include "render/gl.h"
 
 #ifndef EGL_PLATFORM_SURFACELESS_MESA

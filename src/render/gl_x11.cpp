@@ -8,7 +8,7 @@
 
 #include <string.h>
 
-#include "base/trace_posix.h"
+#include "base/trace.h"
 #include "render/gl.h"
 
 namespace {

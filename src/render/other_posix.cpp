@@ -1,9 +1,10 @@
-#include "render/other_posix.h"
+#include "render/other.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
+#include <dlfcn.h>
 #include <sched.h>
 
 double fxGetTime() {
@@ -66,4 +67,18 @@ void fxResetRandom() {
 
 double fxGetRandom() {
     return fxRand() / 32767.0;
+}
+
+void* fxLoadLibrary(const char* name) {
+    if (!name || !*name) return nullptr;
+    return dlopen(name, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+}
+
+void* fxGetProc(void* library, const char* name) {
+    if (!library || !name) return nullptr;
+    return dlsym(library, name);
+}
+
+void fxFreeLibrary(void* library) {
+    if (library) dlclose(library);
 }

@@ -1,4 +1,4 @@
-#include "render/scrshot_x11.h"
+#include "render/scrshot.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "base/trace_posix.h"
+#include "base/trace.h"
 
 // The X connection of the captures; opened by the first capture, closed with the capture object.
 static Display* localDisplay = nullptr;

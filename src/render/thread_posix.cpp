@@ -1,6 +1,6 @@
-#include "render/thread_posix.h"
+#include "render/thread.h"
 
-#include "base/trace_posix.h"
+#include "base/trace.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -21,8 +21,8 @@
 #include <set>
 #include <string>
 
-#include "base/paths_posix.h"
-#include "render/other_posix.h"
+#include "base/paths.h"
+#include "render/other.h"
 #include "shell/scene.h"
 
 // ---- The saver's side -------------------------------------------------------------------

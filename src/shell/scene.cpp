@@ -1,16 +1,15 @@
 #include "shell/scene.h"
 
-#include <limits.h>
 #include <stdlib.h>
 
-#include "base/paths_posix.h"
-#include "base/trace_posix.h"
+#include "base/paths.h"
+#include "base/trace.h"
 #include "elements/desk.h"
 #include "elements/phaser.h"
 #include "elements/scrpos01.h"
 #include "elements/sdesk.h"
-#include "render/other_posix.h"
-#include "render/scrshot_x11.h"
+#include "render/other.h"
+#include "render/scrshot.h"
 #include "shell/main_x11.h"
 #include "shell/scenarstage.h"
 
@@ -389,8 +388,9 @@ void InitScene(HWND window, bool previewMode) {
     isPreview = previewMode;
     // A desktop picture named relative to where the saver was started, before the data
     // directory becomes the current one.
-    static char desktopPath[PATH_MAX];
-    if (sceneDesktopFile && realpath(sceneDesktopFile, desktopPath)) sceneDesktopFile = desktopPath;
+    static char desktopPath[4096];
+    if (sceneDesktopFile && fxGetFullPath(sceneDesktopFile, desktopPath, sizeof(desktopPath)))
+        sceneDesktopFile = desktopPath;
     fxInitPaths();
     fxSetTypePath(1, veskPath);
     fxSetPath(1);

@@ -5,13 +5,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <algorithm>
 
 #include "assets/canvas.h"
-#include "base/paths_posix.h"
-#include "render/other_posix.h"
+#include "base/paths.h"
+#include "render/other.h"
 #include "shell/scene.h"
 
 namespace {
@@ -184,7 +183,7 @@ bool localWritePng(const std::string& name, const unsigned char* rgba, int w, in
     for (int y = 0; y < h; y++)
         memcpy(c.pixmap.pixels + (size_t)y * c.pixmap.stride, rgba + (size_t)y * w * 4, (size_t)w * 4);
     // Replace an older still of the same name rather than keep it.
-    unlink(name.c_str());
+    fxRemoveFile(name.c_str());
     return c.SaveToPict(name.c_str());
 }
 
@@ -220,7 +219,7 @@ int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
 
     std::string dir = job.dataDir.empty() ? fxDefaultDataDir() : job.dataDir;
     std::string package = dir + "/mirehollow.dat";
-    bool havePackage = access(package.c_str(), R_OK) == 0;
+    bool havePackage = fxIsReadableFile(package.c_str());
     if (!havePackage)
         fprintf(stderr, "mhollow: no package \"%s\": the stills show the desktop picture alone\n",
                 package.c_str());

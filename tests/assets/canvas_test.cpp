@@ -8,7 +8,7 @@
 #include "assets/material.h"
 #include "assets/package.h"
 #include "assets/testimages.h"
-#include "base/trace_posix.h"
+#include "base/trace.h"
 #include "support/pkgbuild.h"
 #include "support/testenv.h"
 

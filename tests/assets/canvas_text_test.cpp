@@ -3,7 +3,7 @@
 #include <string>
 
 #include "assets/canvas.h"
-#include "assets/font_ft.h"
+#include "assets/font.h"
 #include "support/pkgbuild.h"
 
 using namespace mhtest;

@@ -1,4 +1,4 @@
-#include "base/paths_posix.h"
+#include "base/paths.h"
 
 #include <gtest/gtest.h>
 

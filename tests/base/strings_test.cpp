@@ -1,5 +1,5 @@
 #include "base/memfile.h"
-#include "base/paths_posix.h"
+#include "base/paths.h"
 #include "base/strings.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "base/trace_posix.h"
-#include "render/thread_posix.h"
+#include "base/trace.h"
+#include "render/thread.h"
 
 #include <gtest/gtest.h>
 

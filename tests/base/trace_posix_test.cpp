@@ -1,5 +1,5 @@
-#include "base/trace_posix.h"
-#include "render/other_posix.h"
+#include "base/trace.h"
+#include "render/other.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "assets/package.h"
 #include "assets/testimages.h"
 #include "elements/firefly.h"
-#include "render/other_posix.h"
+#include "render/other.h"
 #include "support/glcontext.h"
 #include "support/pkgbuild.h"
 

@@ -11,7 +11,7 @@
 #include "assets/material.h"
 #include "assets/matlib.h"
 #include "assets/package.h"
-#include "base/trace_posix.h"
+#include "base/trace.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "render/gl.h"
-#include "render/other_posix.h"
+#include "render/other.h"
 
 // Mesa's software rasteriser synchronises its worker threads in ways ThreadSanitizer cannot
 // see (it is not instrumented); what it reports from inside the driver is not ours to fix.

@@ -15,7 +15,7 @@
 
 #include "assets/light.h"
 #include "assets/material.h"
-#include "base/trace_posix.h"
+#include "base/trace.h"
 #include "render/gl.h"
 
 namespace {

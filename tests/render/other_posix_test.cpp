@@ -1,4 +1,4 @@
-#include "render/other_posix.h"
+#include "render/other.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "render/scrshot_x11.h"
+#include "render/scrshot.h"
 
 // After gtest: Xlib's macros would clash with its names.
 #include <X11/Xlib.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "base/trace_posix.h"
+#include "base/trace.h"
 #include "support/xserver.h"
 
 namespace {

@@ -1,7 +1,7 @@
-#include "render/thread_posix.h"
+#include "render/thread.h"
 
-#include "base/trace_posix.h"
-#include "render/other_posix.h"
+#include "base/trace.h"
+#include "render/other.h"
 
 #include <gtest/gtest.h>
 

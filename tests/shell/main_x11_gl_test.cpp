@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "render/other_posix.h"
+#include "render/other.h"
 #include "support/xserver.h"
 
 extern char** environ;

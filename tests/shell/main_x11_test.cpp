@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "render/other_posix.h"
+#include "render/other.h"
 #include "shell/main_x11.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <set>
 
 #include "assets/testimages.h"
-#include "render/other_posix.h"
+#include "render/other.h"
 #include "shell/scene.h"
 #include "shell/stills.h"
 #include "support/glcontext.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "assets/material.h"
-#include "render/thread_posix.h"
+#include "render/thread.h"
 
 namespace mhtest {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "assets/canvas.h"
-#include "assets/font_ft.h"
+#include "assets/font.h"
 
 namespace art {
 

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "assets/canvas.h"
-#include "assets/font_ft.h"
+#include "assets/font.h"
 #include "assets/package.h"
-#include "render/other_posix.h"
-#include "render/scrshot_x11.h"
+#include "render/other.h"
+#include "render/scrshot.h"
 #include "shell/scene.h"
 #include "shell/stills.h"
 #include "stats.h"

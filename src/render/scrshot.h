@@ -1,5 +1,5 @@
-#ifndef MH_RENDER_SCRSHOT_X11_H
-#define MH_RENDER_SCRSHOT_X11_H
+#ifndef MH_RENDER_SCRSHOT_H
+#define MH_RENDER_SCRSHOT_H
 
 #include "assets/canvas.h"
 

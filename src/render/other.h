@@ -1,7 +1,8 @@
 #pragma once
-// Clock, sleeping, frame-time differences and the process-wide random source.
+// Clock, sleeping, frame-time differences, the process-wide random source and shared
+// libraries loaded at run time.
 
-#include "render/thread_posix.h"
+#include "render/thread.h"
 
 // Seconds from a monotonic millisecond clock that wraps like a 32-bit counter.
 double fxGetTime();
@@ -26,3 +27,12 @@ double fxGetRandom();
 enum { FX_RAND_MAX = 32767 };
 void fxSeedRandom(unsigned int seed);
 int fxRand();
+
+// Loads a shared library by the file name the platform's loader knows it by; null when it
+// cannot be loaded. On Linux the library stays mapped after fxFreeLibrary, so that it can be
+// bound again and leak reports inside it stay attributable.
+void* fxLoadLibrary(const char* name);
+// An exported function or object of a loaded library; null when it has none of that name.
+void* fxGetProc(void* library, const char* name);
+// Nothing for null.
+void fxFreeLibrary(void* library);

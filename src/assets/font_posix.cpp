@@ -1,14 +1,21 @@
-#include "assets/font_ft.h"
+#include "assets/font.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
-#include "base/trace_posix.h"
+#include "base/strings.h"
+#include "base/trace.h"
 
 namespace {
-FT_Face localFace(void* f) {
-    return (FT_Face)f;
+// What the FreeType rasteriser keeps for one font.
+struct localFont {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+};
+
+FT_Face localFace(void* impl) {
+    return impl ? static_cast<localFont*>(impl)->face : nullptr;
 }
 
 int localCeil26(long v) {
@@ -24,19 +31,20 @@ FT_UInt localGlyph(FT_Face face, char32_t ch) {
 }
 } // namespace
 
-FXFontGDI::FXFontGDI() : face(nullptr), library(nullptr), height(0) {}
+FXFontGDI::FXFontGDI() : impl(nullptr), height(0) {}
 
 FXFontGDI::~FXFontGDI() {
     Destroy();
 }
 
 void FXFontGDI::Destroy() {
-    if (face) FT_Done_Face(localFace(face));
-    if (library) FT_Done_FreeType((FT_Library)library);
-    face = nullptr;
-    library = nullptr;
+    if (localFont* f = static_cast<localFont*>(impl)) {
+        if (f->face) FT_Done_Face(f->face);
+        if (f->library) FT_Done_FreeType(f->library);
+        delete f;
+    }
+    impl = nullptr;
     height = 0;
-    file.Clear();
 }
 
 bool FXFontGDI::Create(const char* family, int h, bool bold, bool italic) {
@@ -68,24 +76,23 @@ bool FXFontGDI::Create(const char* family, int h, bool bold, bool italic) {
         return false;
     }
     FcPatternGetInteger(match, FC_INDEX, 0, &index);
+    FXStr file;
     file.Set((const char*)path);
     FcPatternDestroy(match);
 
-    FT_Library lib = nullptr;
-    if (FT_Init_FreeType(&lib)) {
+    localFont* font = new localFont;
+    if (FT_Init_FreeType(&font->library)) {
         err("FXFontGDI: FreeType cannot start\n");
-        file.Clear();
+        delete font;
         return false;
     }
-    library = lib;
-    FT_Face f = nullptr;
-    if (FT_New_Face(lib, file.text, index, &f) || FT_Set_Pixel_Sizes(f, 0, (FT_UInt)h)) {
+    impl = font;
+    if (FT_New_Face(font->library, file.text, index, &font->face) ||
+        FT_Set_Pixel_Sizes(font->face, 0, (FT_UInt)h)) {
         err("FXFontGDI: cannot open font %s\n", file.text);
-        if (f) FT_Done_Face(f);
         Destroy();
         return false;
     }
-    face = f;
     height = h;
     return true;
 }
@@ -93,8 +100,8 @@ bool FXFontGDI::Create(const char* family, int h, bool bold, bool italic) {
 void FXFontGDI::Measure(const char32_t* text, int count, int* w, int* h) {
     *w = 0;
     *h = 0;
-    if (!face) return;
-    FT_Face f = localFace(face);
+    FT_Face f = localFace(impl);
+    if (!f) return;
     long advance = 0;
     for (int i = 0; i < count; i++) {
         if (FT_Load_Glyph(f, localGlyph(f, text[i]), FT_LOAD_DEFAULT) == 0) advance += f->glyph->advance.x;
@@ -104,8 +111,8 @@ void FXFontGDI::Measure(const char32_t* text, int count, int* w, int* h) {
 }
 
 void FXFontGDI::Draw(const char32_t* text, int count, unsigned char* coverage, int w, int h) {
-    if (!face) return;
-    FT_Face f = localFace(face);
+    FT_Face f = localFace(impl);
+    if (!f) return;
     int baseline = localCeil26(f->size->metrics.ascender);
     long pen = 0; // 26.6
     for (int i = 0; i < count; i++) {

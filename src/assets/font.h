@@ -1,18 +1,18 @@
-#ifndef MH_ASSETS_FONT_FT_H
-#define MH_ASSETS_FONT_FT_H
+#ifndef MH_ASSETS_FONT_H
+#define MH_ASSETS_FONT_H
 
-#include "base/strings.h"
-
-// A font found by family name through fontconfig and rasterised with FreeType at a pixel height.
+// A font found by family name and rasterised at a pixel height into antialiased coverage.
+// The platform's text rasteriser does the work (FreeType with fontconfig on Linux, GDI on
+// Windows); its state stays behind `impl`.
 class FXFontGDI {
   public:
     FXFontGDI();
     ~FXFontGDI();
 
-    // family: a fontconfig family name such as "DejaVu Sans"; height: the cell height in pixels.
+    // family: a family name such as "DejaVu Sans"; height: the cell height in pixels.
     bool Create(const char* family, int height, bool bold = false, bool italic = false);
     void Destroy();
-    bool IsCreated() const { return face != nullptr; }
+    bool IsCreated() const { return impl != nullptr; }
 
     // Extent of one line: the sum of the advances, and the font's ascent plus descent.
     void Measure(const char32_t* text, int count, int* w, int* h);
@@ -20,10 +20,8 @@ class FXFontGDI {
     // overlapping glyphs keep the larger coverage.
     void Draw(const char32_t* text, int count, unsigned char* coverage, int w, int h);
 
-    void* face;    // FT_Face
-    void* library; // FT_Library
+    void* impl; // the platform's font record; null when not created
     int height;
-    FXStr file;
 
     FXFontGDI(const FXFontGDI&) = delete;
     FXFontGDI& operator=(const FXFontGDI&) = delete;
