@@ -11,13 +11,11 @@
 #include "base/trace.h"
 #include "render/thread.h"
 
-FXActiveTextureProc FXGL::glActiveTexture = nullptr;
-FXMultiTexCoord2fProc FXGL::glMultiTexCoord2f = nullptr;
-FXMultiTexCoord2fvProc FXGL::glMultiTexCoord2fv = nullptr;
-
 FXGL::FXGL()
-    : hWnd(nullptr), savedParent(0), binding(nullptr), clearColor{0, 0, 0, 0}, extBgra(false),
-      extSeparateSpecular(false), extEdgeClamp(false), extMultitexture(false), extCubeMap(false) {
+    : hWnd(nullptr), savedParent(nullptr), binding(nullptr),
+      childBindingFactory(nullptr), clearColor{0, 0, 0, 0}, extBgra(false), extSeparateSpecular(false),
+      extEdgeClamp(false), extMultitexture(false), extCubeMap(false), glActiveTexture(nullptr),
+      glMultiTexCoord2f(nullptr), glMultiTexCoord2fv(nullptr) {
     matrix.SetIdentity();
 }
 
@@ -31,32 +29,27 @@ void FXGL::Destroy() {
     delete binding;
     binding = nullptr;
     hWnd = nullptr;
-    savedParent = 0;
+    savedParent = nullptr;
     enlarged = false;
+    glActiveTexture = nullptr;
+    glMultiTexCoord2f = nullptr;
+    glMultiTexCoord2fv = nullptr;
 }
 
 bool FXGL::CreateChild(void* window) {
-    Destroy();
-    mutex = fxCreateMutex();
-    hWnd = (HWND)window;
+    FXGLBinding* b = window && childBindingFactory ? childBindingFactory(window) : nullptr;
+    bool result = Create(b);
+    hWnd = window;
     this->window = window;
-    if (!hWnd) return false;
-    binding = fxCreateGLBindingX11(hWnd, &width, &height, &screenWidth, &screenHeight);
-    if (!binding) return false;
-    return FinishCreate();
+    return result;
 }
 
-bool FXGL::CreateOffscreen(int w, int h) {
+bool FXGL::Create(FXGLBinding* b) {
     Destroy();
     mutex = fxCreateMutex();
-    binding = fxCreateGLBindingEGL(w, h);
-    if (!binding) return false;
-    width = screenWidth = w;
-    height = screenHeight = h;
-    return FinishCreate();
-}
-
-bool FXGL::FinishCreate() {
+    if (!b) return false;
+    binding = b;
+    binding->GetSize(&width, &height, &screenWidth, &screenHeight);
     if (!binding->SetAct(true)) {
         err("OpenGL: cannot make the new context current\n");
         delete binding;
@@ -198,7 +191,7 @@ void FXGL::Enlarge(bool on) {
     if (!binding || on == enlarged) return;
     FXGRAutoAct act(this);
     if (!binding->Enlarge(on, &savedRect, &width, &height)) return;
-    savedParent = on && hWnd ? hWnd->id : 0;
+    savedParent = on ? hWnd : nullptr;
     glViewport(0, 0, width, height);
     enlarged = on;
 }

@@ -1,6 +1,6 @@
 // The OpenGL 1.x render device. The state code (gl.cpp) is portable; binding a context to a
-// drawable is the job of an FXGLBinding: gl_x11.cpp binds to an X11 window through GLX,
-// gl_egl.cpp renders offscreen through EGL without any window system.
+// drawable is the job of an FXGLBinding that whoever creates the device hands to it: on Linux
+// gl_x11.cpp binds to an X11 window through GLX and gl_egl.cpp renders offscreen through EGL.
 #ifndef MH_RENDER_GL_H
 #define MH_RENDER_GL_H
 
@@ -9,20 +9,10 @@
 
 #include "render/env.h"
 
-struct _XDisplay;
-
 // The multitexture entry points, fetched at run time.
-typedef void(GLAPIENTRY* FXActiveTextureProc)(GLenum texture);
-typedef void(GLAPIENTRY* FXMultiTexCoord2fProc)(GLenum target, GLfloat s, GLfloat t);
-typedef void(GLAPIENTRY* FXMultiTexCoord2fvProc)(GLenum target, const GLfloat* v);
-
-// A window handle on X11: the connection the window belongs to and its id.
-struct FXWindow {
-    _XDisplay* display = nullptr;
-    unsigned long id = 0;
-    bool destroyed = false; // set by the host once the window is gone
-};
-typedef FXWindow* HWND;
+typedef void(APIENTRY* FXActiveTextureProc)(GLenum texture);
+typedef void(APIENTRY* FXMultiTexCoord2fProc)(GLenum target, GLfloat s, GLfloat t);
+typedef void(APIENTRY* FXMultiTexCoord2fvProc)(GLenum target, const GLfloat* v);
 
 // Window rectangle, relative to the parent, as Enlarge remembers it.
 struct FXWinRect {
@@ -38,7 +28,10 @@ class FXGLBinding {
     // True when the context is current on the calling thread.
     virtual bool IsAct() = 0;
     virtual void Swap() = 0;
+    // An OpenGL entry point of this context.
     virtual void* GetProc(const char* name) = 0;
+    // The drawable's size and the screen's.
+    virtual void GetSize(int* width, int* height, int* screenWidth, int* screenHeight) = 0;
     // Moves the drawable to cover the whole screen (on) or back into its parent (off) and
     // reports the new client size; false when the binding has no window to move.
     virtual bool Enlarge(bool on, FXWinRect* saved, int* width, int* height) {
@@ -47,17 +40,21 @@ class FXGLBinding {
     }
 };
 
-// Creates a GLX context on a child window that fills `window`; sizes are filled on success.
-FXGLBinding* fxCreateGLBindingX11(HWND window, int* width, int* height, int* screenWidth, int* screenHeight);
-// Creates an offscreen EGL context of the given size.
-FXGLBinding* fxCreateGLBindingEGL(int width, int height);
+// Makes the binding for a window handle of the host's; null when it cannot.
+typedef FXGLBinding* (*FXGLBindingFactory)(void* window);
+
+// An offscreen context of the given size (no window needed): EGL on Linux. Null on failure.
+FXGLBinding* fxCreateOffscreenBinding(int width, int height);
 
 class FXGL : public PEnv {
   public:
     FXGL();
     ~FXGL() override;
 
+    // Binds the device to the host's window through childBindingFactory.
     bool CreateChild(void* window) override;
+    // Binds the device to `binding`, which it owns from now on (also when this fails).
+    bool Create(FXGLBinding* binding);
     void Destroy() override;
     void ClrParams() override;
     void SetAct(bool on) override;
@@ -93,18 +90,18 @@ class FXGL : public PEnv {
     bool TestExtensionString(const char* list, const char* name);
     bool TestGL(bool showMessage);
 
-    // Offscreen device of the given size (no window system needed); not current afterwards.
-    bool CreateOffscreen(int width, int height);
     // True when the context exists and is current on the calling thread.
     bool IsAct();
     // Reads the frame drawn so far (before RenderEnd on a double-buffered window) into
     // `rgba`, width × height × 4 bytes, top row first. Needs the context current.
     bool ReadFrame(unsigned char* rgba);
 
-    HWND hWnd;
-    unsigned long savedParent;
+    void* hWnd;        // the host's window handle, opaque here
+    void* savedParent; // the window the drawable was taken out of by Enlarge
     FXWinRect savedRect;
     FXGLBinding* binding; // takes the place of the device and rendering context handles
+    // Set by whoever creates the device's window, before CreateChild.
+    FXGLBindingFactory childBindingFactory;
     float clearColor[4];
     bool extBgra;
     bool extSeparateSpecular;
@@ -112,14 +109,11 @@ class FXGL : public PEnv {
     bool extMultitexture;
     bool extCubeMap;
 
-    // Multitexture entry points, fetched by InitExtensions (null until then).
-    static FXActiveTextureProc glActiveTexture;
-    static FXMultiTexCoord2fProc glMultiTexCoord2f;
-    static FXMultiTexCoord2fvProc glMultiTexCoord2fv;
-
-  private:
-    // Shared tail of CreateChild and CreateOffscreen, with the binding in place.
-    bool FinishCreate();
+    // Multitexture entry points of this device's context, fetched by InitExtensions (null
+    // until then, and when the context has no multitexturing).
+    FXActiveTextureProc glActiveTexture;
+    FXMultiTexCoord2fProc glMultiTexCoord2f;
+    FXMultiTexCoord2fvProc glMultiTexCoord2fv;
 };
 
 #endif

@@ -59,6 +59,7 @@ class FXGLBindingEGL : public FXGLBinding {
     EGLDisplay dpy = EGL_NO_DISPLAY;
     EGLSurface surface = EGL_NO_SURFACE;
     EGLContext ctx = EGL_NO_CONTEXT;
+    int width = 0, height = 0;
 
     ~FXGLBindingEGL() override {
         if (dpy == EGL_NO_DISPLAY) return;
@@ -69,7 +70,9 @@ class FXGLBindingEGL : public FXGLBinding {
         localReleaseDisplay();
     }
 
-    bool Create(int width, int height) {
+    bool Create(int w, int h) {
+        width = w;
+        height = h;
         dpy = localAcquireDisplay();
         if (dpy == EGL_NO_DISPLAY) return false;
         // Without EGL_PBUFFER_BIT the surfaceless platform lists no configs at all.
@@ -137,11 +140,16 @@ class FXGLBindingEGL : public FXGLBinding {
     }
 
     void* GetProc(const char* name) override { return (void*)eglGetProcAddress(name); }
+
+    void GetSize(int* w, int* h, int* screenWidth, int* screenHeight) override {
+        *w = *screenWidth = width;
+        *h = *screenHeight = height;
+    }
 };
 
 } // namespace
 
-FXGLBinding* fxCreateGLBindingEGL(int width, int height) {
+FXGLBinding* fxCreateOffscreenBinding(int width, int height) {
     if (width < 1 || height < 1) return nullptr;
     FXGLBindingEGL* b = new FXGLBindingEGL;
     if (!b->Create(width, height)) {

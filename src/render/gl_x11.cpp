@@ -8,8 +8,9 @@
 
 #include <string.h>
 
+#include "render/gl_x11.h"
+
 #include "base/trace.h"
-#include "render/gl.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ class FXGLBindingX11 : public FXGLBinding {
     Window child = 0;
     Colormap colormap = 0;
     GLXContext ctx = nullptr;
+    int width = 0, height = 0;
 
     ~FXGLBindingX11() override {
         if (!dpy) return;
@@ -42,15 +44,15 @@ class FXGLBindingX11 : public FXGLBinding {
         XCloseDisplay(dpy);
     }
 
-    bool Create(HWND window, int* width, int* height, int* screenWidth, int* screenHeight) {
-        if (!window || !window->display || !window->id) return false;
-        const char* name = DisplayString((Display*)window->display);
+    bool Create(Display* display, Window parentWindow) {
+        if (!display || !parentWindow) return false;
+        const char* name = DisplayString(display);
         dpy = XOpenDisplay(name);
         if (!dpy) {
             err("GLX: cannot open display %s\n", name ? name : "");
             return false;
         }
-        parent = window->id;
+        parent = parentWindow;
         XWindowAttributes pa;
         if (!XGetWindowAttributes(dpy, parent, &pa)) {
             err("GLX: window 0x%lx is not accessible\n", parent);
@@ -104,10 +106,8 @@ class FXGLBindingX11 : public FXGLBinding {
         }
         SetSwapInterval();
         glXMakeCurrent(dpy, None, nullptr);
-        *width = w;
-        *height = h;
-        *screenWidth = DisplayWidth(dpy, screen);
-        *screenHeight = DisplayHeight(dpy, screen);
+        width = w;
+        height = h;
         return true;
     }
 
@@ -145,7 +145,14 @@ class FXGLBindingX11 : public FXGLBinding {
 
     void* GetProc(const char* name) override { return (void*)glXGetProcAddress((const GLubyte*)name); }
 
-    bool Enlarge(bool on, FXWinRect* saved, int* width, int* height) override {
+    void GetSize(int* w, int* h, int* screenWidth, int* screenHeight) override {
+        *w = width;
+        *h = height;
+        *screenWidth = DisplayWidth(dpy, screen);
+        *screenHeight = DisplayHeight(dpy, screen);
+    }
+
+    bool Enlarge(bool on, FXWinRect* saved, int* newWidth, int* newHeight) override {
         Window root = RootWindow(dpy, screen);
         if (on) {
             XWindowAttributes a;
@@ -165,17 +172,17 @@ class FXGLBindingX11 : public FXGLBinding {
         XSync(dpy, False);
         XWindowAttributes a;
         if (!XGetWindowAttributes(dpy, child, &a)) return false;
-        *width = a.width;
-        *height = a.height;
+        width = *newWidth = a.width;
+        height = *newHeight = a.height;
         return true;
     }
 };
 
 } // namespace
 
-FXGLBinding* fxCreateGLBindingX11(HWND window, int* width, int* height, int* screenWidth, int* screenHeight) {
+FXGLBinding* fxCreateGLBindingX11(_XDisplay* display, unsigned long parent) {
     FXGLBindingX11* b = new FXGLBindingX11;
-    if (!b->Create(window, width, height, screenWidth, screenHeight)) {
+    if (!b->Create(display, parent)) {
         delete b;
         return nullptr;
     }

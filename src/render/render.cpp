@@ -11,7 +11,8 @@ bool FXGL::PrepareMesh(FXMesh*) {
 void FXGL::UnprepareMesh(FXMesh*) {}
 
 template <bool COLOR, bool NORMALS, bool TEX, bool SECOND>
-static void localRawLoop(const FXMesh* mesh, const tagFXVertex* second) {
+static void localRawLoop(FXGL* gl, const FXMesh* mesh, const tagFXVertex* second) {
+    const FXMultiTexCoord2fvProc multiTexCoord = gl->glMultiTexCoord2fv;
     const tagFXVertex* vertices = mesh->vertices;
     const int32_t* indices = mesh->indices;
     for (int k = 0; k < mesh->indexCount; k++) {
@@ -21,7 +22,7 @@ static void localRawLoop(const FXMesh* mesh, const tagFXVertex* second) {
         if (NORMALS) glNormal3fv(v.normal);
         if (TEX) {
             glTexCoord2fv(v.tex);
-            if (SECOND) FXGL::glMultiTexCoord2fv(GL_TEXTURE1, second[i].tex);
+            if (SECOND) multiTexCoord(GL_TEXTURE1, second[i].tex);
         }
         glVertex3fv(v.pos);
     }
@@ -33,28 +34,28 @@ template <bool SECOND> static void localRawDispatch(FXGL* gl, const FXMesh* mesh
         int which = (mesh->colorMode == 1 ? 4 : 0) | (gl->lightsEnabled ? 2 : 0) | (gl->textureOn ? 1 : 0);
         switch (which) {
         case 0:
-            localRawLoop<false, false, false, SECOND>(mesh, second);
+            localRawLoop<false, false, false, SECOND>(gl, mesh, second);
             break;
         case 1:
-            localRawLoop<false, false, true, SECOND>(mesh, second);
+            localRawLoop<false, false, true, SECOND>(gl, mesh, second);
             break;
         case 2:
-            localRawLoop<false, true, false, SECOND>(mesh, second);
+            localRawLoop<false, true, false, SECOND>(gl, mesh, second);
             break;
         case 3:
-            localRawLoop<false, true, true, SECOND>(mesh, second);
+            localRawLoop<false, true, true, SECOND>(gl, mesh, second);
             break;
         case 4:
-            localRawLoop<true, false, false, SECOND>(mesh, second);
+            localRawLoop<true, false, false, SECOND>(gl, mesh, second);
             break;
         case 5:
-            localRawLoop<true, false, true, SECOND>(mesh, second);
+            localRawLoop<true, false, true, SECOND>(gl, mesh, second);
             break;
         case 6:
-            localRawLoop<true, true, false, SECOND>(mesh, second);
+            localRawLoop<true, true, false, SECOND>(gl, mesh, second);
             break;
         default:
-            localRawLoop<true, true, true, SECOND>(mesh, second);
+            localRawLoop<true, true, true, SECOND>(gl, mesh, second);
             break;
         }
     }

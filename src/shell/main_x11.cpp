@@ -1,5 +1,5 @@
-// The saver's window procedure and, below it, the screen-saver host for X11: command line,
-// configuration file, the saver window, the event loop and the way the process ends.
+// The screen-saver host for X11: command line, the saver window, the event loop that hands
+// X events to the saver's window procedure as messages, and the way the process ends.
 #include "shell/main_x11.h"
 
 #include <X11/Xatom.h>
@@ -21,171 +21,21 @@
 #include <set>
 #include <string>
 
-#include "base/paths.h"
-#include "render/other.h"
+#include "render/gl_x11.h"
+#include "shell/config.h"
+#include "shell/config_posix.h"
 #include "shell/scene.h"
-
-// ---- The saver's side -------------------------------------------------------------------
-
-bool escapeHit = false;
-bool started = false;
-double startTime = 0;
-bool isPreview = false;
-char veskPath[520] = {0};
-const char* logsFile = "mhollow.log";
-const char* scrFile = "mhollow.scr";
-const char* scrRegName = "Software\\vesk3d\\Screensavers\\Mirehollow";
-
-static bool localRegistered = false;
-static char localLogPath[600];
-
-bool fxGetConfigFile(char* path, int size) {
-    const char* base = getenv("XDG_CONFIG_HOME");
-    int n;
-    if (base && *base) {
-        n = snprintf(path, size, "%s/vesk3d/Screensavers/Mirehollow.conf", base);
-    } else {
-        const char* home = getenv("HOME");
-        if (!home || !*home) return false;
-        n = snprintf(path, size, "%s/.config/vesk3d/Screensavers/Mirehollow.conf", home);
-    }
-    return n > 0 && n < size;
-}
-
-// The data directory: the value "path" of the configuration, else the directory the build
-// or the installation put the package in.
-static void localReadConfig() {
-    char file[1024];
-    if (fxGetConfigFile(file, sizeof(file))) {
-        if (FILE* f = fopen(file, "r")) {
-            char line[2048];
-            while (fgets(line, sizeof(line), f)) {
-                size_t n = strlen(line);
-                while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r'))
-                    line[--n] = 0;
-                const char* p = line;
-                while (*p == ' ' || *p == '\t')
-                    p++;
-                if (strncmp(p, "path", 4) != 0) continue;
-                p += 4;
-                while (*p == ' ' || *p == '\t')
-                    p++;
-                if (*p != '=') continue;
-                p++;
-                while (*p == ' ' || *p == '\t')
-                    p++;
-                if (strlen(p) >= sizeof(veskPath)) {
-                    fprintf(stderr, "mhollow: the data directory in %s is too long; ignored\n", file);
-                    break;
-                }
-                strcpy(veskPath, p);
-                break;
-            }
-            fclose(f);
-        }
-    }
-    if (veskPath[0]) return;
-    snprintf(veskPath, sizeof(veskPath), "%s", fxDefaultDataDir());
-}
-
-static bool localMakeDirs(const char* path) {
-    char buf[600];
-    if (snprintf(buf, sizeof(buf), "%s", path) >= (int)sizeof(buf)) return false;
-    for (char* p = buf + 1; *p; p++) {
-        if (*p != '/') continue;
-        *p = 0;
-        if (mkdir(buf, 0755) != 0 && errno != EEXIST) return false;
-        *p = '/';
-    }
-    return mkdir(buf, 0755) == 0 || errno == EEXIST;
-}
-
-// The trace log goes into the data directory; an installed, read-only one sends it to the
-// user's state directory instead.
-static void localChooseLogFile() {
-    logsFile = "mhollow.log";
-    if (veskPath[0] && access(veskPath, W_OK) == 0) return;
-    char dir[560];
-    const char* state = getenv("XDG_STATE_HOME");
-    const char* home = getenv("HOME");
-    if (state && *state)
-        snprintf(dir, sizeof(dir), "%s/mirehollow", state);
-    else if (home && *home)
-        snprintf(dir, sizeof(dir), "%s/.local/state/mirehollow", home);
-    else
-        return;
-    if (!localMakeDirs(dir)) return;
-    snprintf(localLogPath, sizeof(localLogPath), "%s/mhollow.log", dir);
-    logsFile = localLogPath;
-}
-
-// Making this program the desktop's screen saver belongs to the desktop integration, which
-// this build does not have yet.
-static void localRegister(HWND) {
-    fprintf(stderr, "mhollow: registering as the desktop's screen saver is not available on this system\n");
-    localRegistered = false;
-}
-
-bool fxSaverMayClose(double now) {
-    return fChildPreview != 0 || escapeHit || (started && now - startTime > 4.0);
-}
-
-LRESULT ScreenSaverProc(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_CREATE:
-        if (strstr(GetCommandLineA(), "register_scrsaver")) {
-            localRegister(window);
-            return -1;
-        }
-        localReadConfig();
-        localChooseLogFile();
-        InitScene(window, fChildPreview == 1);
-        startTime = fxGetTime();
-        started = true;
-        return 0;
-    case WM_DESTROY:
-        DestroyScene();
-        return 0;
-    case WM_PAINT:
-        // Nothing is painted here: the render loop owns the window's pixels.
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_CLOSE:
-        if (fxSaverMayClose(fxGetTime())) DestroyWindow(window);
-        return 0;
-    case WM_KEYDOWN:
-    case WM_KEYUP:
-    case WM_CHAR:
-    case WM_SYSKEYDOWN:
-    case WM_SYSKEYUP:
-    case WM_SYSCHAR:
-        escapeHit = true;
-        DestroyWindow(window);
-        return DefScreenSaverProc(window, message, wParam, lParam);
-    default:
-        return DefScreenSaverProc(window, message, wParam, lParam);
-    }
-}
-
-bool ScreenSaverConfigureDialog(HWND, unsigned, WPARAM, LPARAM) {
-    return false;
-}
-
-bool RegisterDialogClasses(void*) {
-    return true;
-}
 
 // ---- The host ---------------------------------------------------------------------------
 
-int fChildPreview = 0;
+BOOL fChildPreview = 0;
 HWND hMainWindow = nullptr;
 
 namespace {
 
 struct FXPosted {
     HWND window;
-    unsigned message;
+    UINT message;
     WPARAM wParam;
     LPARAM lParam;
 };
@@ -247,13 +97,13 @@ const char* GetCommandLineA() {
     return localCommandLine.c_str();
 }
 
-bool PostMessage(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
+BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!window || window->destroyed) return false;
     localPosted.push_back({window, message, wParam, lParam});
     return true;
 }
 
-bool DestroyWindow(HWND window) {
+BOOL DestroyWindow(HWND window) {
     if (!window || window->destroyed) return false;
     window->destroyed = true;
     localQuit = true;
@@ -265,7 +115,11 @@ bool DestroyWindow(HWND window) {
     return true;
 }
 
-LRESULT DefScreenSaverProc(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
+BOOL ValidateRect(HWND window, const void*) {
+    return window && !window->destroyed;
+}
+
+LRESULT WINAPI DefScreenSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!window || window->destroyed || !localFullScreen) return 0;
     switch (message) {
     case WM_KEYDOWN:
@@ -583,6 +437,13 @@ void localRunLoop(HWND hwnd, Atom deleteAtom) {
     }
 }
 
+// The device's context on the saver window: a GLX child window filling it.
+FXGLBinding* localCreateBinding(void* window) {
+    HWND hwnd = (HWND)window;
+    if (!hwnd || !hwnd->display || !hwnd->id) return nullptr;
+    return fxCreateGLBindingX11(hwnd->display, hwnd->id);
+}
+
 int localRunHost(const FXSaverArgs& args) {
     XInitThreads();
     Display* dpy = XOpenDisplay(nullptr);
@@ -594,7 +455,7 @@ int localRunHost(const FXSaverArgs& args) {
     XSetIOErrorHandler(localXIOErrorHandler);
     int screen = DefaultScreen(dpy);
     Window root = RootWindow(dpy, screen);
-    FXWindow saver;
+    FXHostWindow saver;
     saver.display = dpy;
     Atom deleteAtom = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
     Cursor blank = 0;
@@ -665,7 +526,7 @@ int localRunHost(const FXSaverArgs& args) {
         XDestroyWindow(dpy, saver.id);
         XCloseDisplay(dpy);
         hMainWindow = nullptr;
-        return localRegistered ? 0 : 1;
+        return 1;
     }
     if (args.mode == fxModeFullScreen) {
         XMapRaised(dpy, saver.id);
@@ -713,7 +574,7 @@ int fxSaverMain(int argc, char** argv) {
         return 0;
     case fxModeConfigure: {
         char file[1024];
-        if (!fxGetConfigFile(file, sizeof(file)))
+        if (!fxGetConfigFile(scrRegName, file, sizeof(file)))
             snprintf(file, sizeof(file), "~/.config/vesk3d/Screensavers/Mirehollow.conf");
         printf("Mirehollow has no settings dialog; to choose its data directory put a line path=<directory> "
                "in %s\n",
@@ -728,6 +589,7 @@ int fxSaverMain(int argc, char** argv) {
         break;
     }
     sceneDesktopFile = args.stills.desktop;
+    gr.childBindingFactory = localCreateBinding;
     if (!localInstallSignals()) {
         fprintf(stderr, "mhollow: cannot set up signal handling\n");
         return 1;

@@ -10,7 +10,7 @@
 #include "elements/sdesk.h"
 #include "render/other.h"
 #include "render/scrshot.h"
-#include "shell/main_x11.h"
+#include "shell/main.h"
 #include "shell/scenarstage.h"
 
 FXPackage pck;

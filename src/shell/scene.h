@@ -11,6 +11,7 @@
 #include "elements/err_gadget.h"
 #include "elements/firefly.h"
 #include "render/gl.h"
+#include "shell/host.h"
 
 class Scene : public PRender {
   public:
@@ -50,7 +51,7 @@ void InitScene(HWND window, bool preview);
 void DestroyScene();
 
 // The scene without a window or a loop, for stills and tests: `gr` must already exist
-// (CreateOffscreen). Builds everything as the saver does (full screen, or the preview), with
+// (an offscreen binding, say). Builds everything as the saver does (full screen, or the preview), with
 // `desktop` standing in for the capture and the package read from `packageFile`, and leaves
 // the context current on the calling thread so that frames can be drawn with sc.OnRender(&gr, t).
 void InitSceneFrames(FXCanvas* desktop, const char* packageFile, bool previewMode = false);

@@ -209,7 +209,7 @@ int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
         fxUnloadDevil();
         return 1;
     }
-    if (!gr.CreateOffscreen(job.width, job.height)) {
+    if (!gr.Create(fxCreateOffscreenBinding(job.width, job.height))) {
         fprintf(stderr, "mhollow: cannot create an offscreen OpenGL context of %dx%d\n", job.width,
                 job.height);
         gr.Destroy();

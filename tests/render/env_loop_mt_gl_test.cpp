@@ -54,7 +54,7 @@ bool WaitFor(const std::function<bool()>& done, double seconds = 10) {
 class LoopTest : public testing::Test {
   protected:
     FXGL gl;
-    void SetUp() override { ASSERT_TRUE(gl.CreateOffscreen(32, 16)); }
+    void SetUp() override { ASSERT_TRUE(gl.Create(fxCreateOffscreenBinding(32, 16))); }
 };
 
 TEST_F(LoopTest, FramesHoldTheMutexAndTheContext) {
@@ -159,7 +159,7 @@ TEST_F(LoopTest, StopAndDestroyAreHarmlessWhenIdle) {
     gl.Lock(false);
 
     // The device can be created again after a destroy.
-    ASSERT_TRUE(gl.CreateOffscreen(8, 8));
+    ASSERT_TRUE(gl.Create(fxCreateOffscreenBinding(8, 8)));
     Probe again;
     ASSERT_TRUE(gl.StartLoop(&again));
     ASSERT_TRUE(WaitFor([&] { return again.frames >= 1; }));
@@ -169,8 +169,8 @@ TEST_F(LoopTest, StopAndDestroyAreHarmlessWhenIdle) {
 // Two devices, each with its own loop, in one process.
 TEST(LoopTwoDevices, RunSideBySide) {
     FXGL a, b;
-    ASSERT_TRUE(a.CreateOffscreen(16, 16));
-    ASSERT_TRUE(b.CreateOffscreen(24, 8));
+    ASSERT_TRUE(a.Create(fxCreateOffscreenBinding(16, 16)));
+    ASSERT_TRUE(b.Create(fxCreateOffscreenBinding(24, 8)));
     Probe pa, pb;
     ASSERT_TRUE(a.StartLoop(&pa));
     ASSERT_TRUE(b.StartLoop(&pb));

@@ -17,10 +17,23 @@
 #include "assets/material.h"
 #include "base/trace.h"
 #include "render/gl.h"
+#include "render/gl_x11.h"
 
 namespace {
 
 const int kWidth = 160, kHeight = 120;
+
+// A window handle as a host might keep one; the device sees only the pointer and hands it to
+// the factory.
+struct TestWindow {
+    Display* display = nullptr;
+    Window id = 0;
+};
+
+FXGLBinding* CreateTestBinding(void* window) {
+    TestWindow* w = static_cast<TestWindow*>(window);
+    return fxCreateGLBindingX11(w->display, w->id);
+}
 
 // The device traces its driver report into the one trace log of the test process.
 std::string TraceFile() {
@@ -47,7 +60,7 @@ class DeviceTest : public testing::TestWithParam<const char*> {
   protected:
     Display* dpy = nullptr;
     Window win = 0;
-    FXWindow fxwin;
+    TestWindow fxwin;
     FXGL gl;
     bool created = false;
 
@@ -67,9 +80,10 @@ class DeviceTest : public testing::TestWithParam<const char*> {
             while (ev.type != MapNotify);
             fxwin.display = dpy;
             fxwin.id = win;
+            gl.childBindingFactory = CreateTestBinding;
             created = gl.CreateChild(&fxwin);
         } else {
-            created = gl.CreateOffscreen(kWidth, kHeight);
+            created = gl.Create(fxCreateOffscreenBinding(kWidth, kHeight));
         }
         ASSERT_TRUE(created);
         EXPECT_FALSE(gl.IsAct()) << "a new device is not current anywhere";
@@ -109,16 +123,16 @@ TEST_P(DeviceTest, CreationReportsSizesAndDriver) {
     if (X11()) {
         EXPECT_EQ(gl.screenWidth, DisplayWidth(dpy, DefaultScreen(dpy)));
         EXPECT_EQ(gl.screenHeight, DisplayHeight(dpy, DefaultScreen(dpy)));
-        EXPECT_EQ(gl.hWnd, &fxwin);
+        EXPECT_EQ(gl.hWnd, (void*)&fxwin);
         EXPECT_EQ(gl.window, (void*)&fxwin);
     }
     // Mesa offers everything the scene needs.
     EXPECT_TRUE(gl.extEdgeClamp);
     EXPECT_TRUE(gl.extMultitexture);
     EXPECT_TRUE(gl.TestGL(false));
-    EXPECT_NE(FXGL::glActiveTexture, nullptr);
-    EXPECT_NE(FXGL::glMultiTexCoord2fv, nullptr);
-    EXPECT_NE(FXGL::glMultiTexCoord2f, nullptr);
+    EXPECT_NE(gl.glActiveTexture, nullptr);
+    EXPECT_NE(gl.glMultiTexCoord2fv, nullptr);
+    EXPECT_NE(gl.glMultiTexCoord2f, nullptr);
     std::string log = ReadFile(TraceFile());
     EXPECT_NE(log.find("OpenGL info:\n"), std::string::npos);
     EXPECT_NE(log.find("] vendor: "), std::string::npos);
@@ -497,15 +511,15 @@ TEST_P(DeviceTest, MaterialsSetColoursAndTextureUnits) {
     gl.ApplyMaterial2(&m);
     EXPECT_TRUE(gl.texture2On);
     EXPECT_EQ(Int(GL_ACTIVE_TEXTURE), GL_TEXTURE0) << "unit 0 is selected again";
-    FXGL::glActiveTexture(GL_TEXTURE1);
+    gl.glActiveTexture(GL_TEXTURE1);
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_EQ(Int(GL_TEXTURE_BINDING_2D), m.texId);
-    FXGL::glActiveTexture(GL_TEXTURE0);
+    gl.glActiveTexture(GL_TEXTURE0);
     gl.ApplyMaterial2(nullptr);
     EXPECT_FALSE(gl.texture2On);
-    FXGL::glActiveTexture(GL_TEXTURE1);
+    gl.glActiveTexture(GL_TEXTURE1);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
-    FXGL::glActiveTexture(GL_TEXTURE0);
+    gl.glActiveTexture(GL_TEXTURE0);
 
     // While the testing material is on, materials change nothing.
     FXMaterial plain;
@@ -546,10 +560,11 @@ TEST(DeviceX11, SwappedFramesReachTheWindow) {
     do
         XNextEvent(dpy, &ev);
     while (ev.type != MapNotify);
-    FXWindow fxwin;
+    TestWindow fxwin;
     fxwin.display = dpy;
     fxwin.id = win;
     FXGL gl;
+    gl.childBindingFactory = CreateTestBinding;
     ASSERT_TRUE(gl.CreateChild(&fxwin));
     gl.SetAct(true);
     float green[4] = {0, 1, 0, 1};
@@ -575,10 +590,11 @@ TEST(DeviceX11, EnlargeCoversTheScreenAndComesBack) {
     Window win = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 64, 48, 0, 0, 0);
     XMapWindow(dpy, win);
     XSync(dpy, False);
-    FXWindow fxwin;
+    TestWindow fxwin;
     fxwin.display = dpy;
     fxwin.id = win;
     FXGL gl;
+    gl.childBindingFactory = CreateTestBinding;
     ASSERT_TRUE(gl.CreateChild(&fxwin));
     gl.Enlarge(false);
     EXPECT_FALSE(gl.enlarged) << "nothing to undo";
@@ -586,7 +602,7 @@ TEST(DeviceX11, EnlargeCoversTheScreenAndComesBack) {
     EXPECT_TRUE(gl.enlarged);
     EXPECT_EQ(gl.width, gl.screenWidth);
     EXPECT_EQ(gl.height, gl.screenHeight);
-    EXPECT_EQ(gl.savedParent, win);
+    EXPECT_EQ(gl.savedParent, (void*)&fxwin);
     EXPECT_FALSE(gl.IsAct()) << "the context is borrowed only for the change";
     gl.SetAct(true);
     GLint vp[4];
@@ -604,7 +620,7 @@ TEST(DeviceX11, EnlargeCoversTheScreenAndComesBack) {
     EXPECT_FALSE(gl.enlarged);
     EXPECT_EQ(gl.width, 64);
     EXPECT_EQ(gl.height, 48);
-    EXPECT_EQ(gl.savedParent, 0u);
+    EXPECT_EQ(gl.savedParent, nullptr);
     ASSERT_TRUE(XQueryTree(dpy, win, &root, &parent, &children, &n));
     if (children) XFree(children);
     EXPECT_EQ(n, 1u);

@@ -127,7 +127,7 @@ TEST_F(RenderGL, EachLoopSendsExactlyItsAttributes) {
                                                     << tex << " second " << two);
                     glNormal3f(0, 0, 1);
                     glTexCoord2f(-7, -7);
-                    FXGL::glMultiTexCoord2f(GL_TEXTURE1, -3, -3);
+                    ctx.gl.glMultiTexCoord2f(GL_TEXTURE1, -3, -3);
                     ctx.gl.EnableLights(lights == 1);
                     m.colorMode = mode;
                     m.material = tex ? &textured : nullptr;
@@ -140,9 +140,9 @@ TEST_F(RenderGL, EachLoopSendsExactlyItsAttributes) {
                     EXPECT_FLOAT_EQ(v[0], tex ? 0.75f : -7.0f);
                     Current(GL_CURRENT_COLOR, v);
                     EXPECT_FLOAT_EQ(v[2], mode ? 0.75f : 1.0f);
-                    FXGL::glActiveTexture(GL_TEXTURE1);
+                    ctx.gl.glActiveTexture(GL_TEXTURE1);
                     Current(GL_CURRENT_TEXTURE_COORDS, v);
-                    FXGL::glActiveTexture(GL_TEXTURE0);
+                    ctx.gl.glActiveTexture(GL_TEXTURE0);
                     EXPECT_FLOAT_EQ(v[0], two && tex ? 0.3f : -3.0f);
                 }
             }
@@ -166,13 +166,13 @@ TEST_F(RenderGL, SecondMeshFeedsTheSecondUnit) {
     second.material = &textured;
     float v[4];
     auto unit1 = [&]() {
-        FXGL::glActiveTexture(GL_TEXTURE1);
+        ctx.gl.glActiveTexture(GL_TEXTURE1);
         Current(GL_CURRENT_TEXTURE_COORDS, v);
-        FXGL::glActiveTexture(GL_TEXTURE0);
+        ctx.gl.glActiveTexture(GL_TEXTURE0);
         return v[0];
     };
 
-    FXGL::glMultiTexCoord2f(GL_TEXTURE1, -3, -3);
+    ctx.gl.glMultiTexCoord2f(GL_TEXTURE1, -3, -3);
     m.material = nullptr; // texture off: no coordinates for either unit
     ctx.gl.RenderMesh(&m);
     EXPECT_FLOAT_EQ(unit1(), -3.0f);
@@ -186,7 +186,7 @@ TEST_F(RenderGL, SecondMeshFeedsTheSecondUnit) {
 
     // A second mesh with fewer vertices than the first is never read past its end: skipped.
     Clear();
-    FXGL::glMultiTexCoord2f(GL_TEXTURE1, -3, -3);
+    ctx.gl.glMultiTexCoord2f(GL_TEXTURE1, -3, -3);
     second.vertexCount = 2;
     ctx.gl.RenderMesh(&m);
     EXPECT_FLOAT_EQ(unit1(), -3.0f);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "render/other.h"
+#include "shell/config_posix.h"
 #include "shell/main_x11.h"
 
 namespace {
@@ -96,20 +97,20 @@ TEST(SaverArgs, OwnOptionsTurnTheLetterScanOff) {
 TEST(SaverConfig, FileFollowsTheXdgVariables) {
     char path[512];
     setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
-    ASSERT_TRUE(fxGetConfigFile(path, sizeof(path)));
+    ASSERT_TRUE(fxGetConfigFile(scrRegName, path, sizeof(path)));
     EXPECT_STREQ(path, "/tmp/cfg/vesk3d/Screensavers/Mirehollow.conf");
     unsetenv("XDG_CONFIG_HOME");
     setenv("HOME", "/home/someone", 1);
-    ASSERT_TRUE(fxGetConfigFile(path, sizeof(path)));
+    ASSERT_TRUE(fxGetConfigFile(scrRegName, path, sizeof(path)));
     EXPECT_STREQ(path, "/home/someone/.config/vesk3d/Screensavers/Mirehollow.conf");
-    EXPECT_FALSE(fxGetConfigFile(path, 10)) << "a path that does not fit is refused, not cut";
+    EXPECT_FALSE(fxGetConfigFile(scrRegName, path, 10)) << "a path that does not fit is refused, not cut";
 }
 
 // The window procedure on a window the host never created: destroying it only runs the
 // destroy message (an empty scene stops and releases nothing).
 class SaverProc : public testing::Test {
   protected:
-    FXWindow window;
+    FXHostWindow window;
     void SetUp() override {
         escapeHit = false;
         started = false;
@@ -150,18 +151,18 @@ TEST_F(SaverProc, PreviewAlwaysCloses) {
 
 TEST_F(SaverProc, KeyboardEndsAtOnceAndArmsCloseRequests) {
     for (unsigned m : {WM_KEYDOWN, WM_KEYUP, WM_CHAR, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR}) {
-        FXWindow w;
+        FXHostWindow w;
         escapeHit = false;
         started = true;
         startTime = fxGetTime();
         ScreenSaverProc(&w, m, 'a', 0);
         EXPECT_TRUE(w.destroyed) << m;
         EXPECT_TRUE(escapeHit) << m;
-        FXWindow other;
+        FXHostWindow other;
         ScreenSaverProc(&other, WM_CLOSE, 0, 0);
         EXPECT_TRUE(other.destroyed) << "after a key, close requests pass at once";
     }
-    FXWindow dead;
+    FXHostWindow dead;
     escapeHit = false;
     ScreenSaverProc(&dead, WM_DEADCHAR, 'a', 0);
     EXPECT_FALSE(dead.destroyed) << "a dead key is not a key press";

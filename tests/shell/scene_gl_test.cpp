@@ -296,7 +296,7 @@ class SceneFrames : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(fxLoadDevil());
         ASSERT_TRUE(desktop.CreateFromPict(g_desktop.c_str()));
-        ASSERT_TRUE(gr.CreateOffscreen(kW, kH));
+        ASSERT_TRUE(gr.Create(fxCreateOffscreenBinding(kW, kH)));
     }
     void Build(bool preview = false) {
         InitSceneFrames(&desktop, (g_dataDir + "/mirehollow.dat").c_str(), preview);

@@ -6,7 +6,7 @@ GLContext::~GLContext() {
 
 bool GLContext::Create(int width, int height) {
     Destroy();
-    if (!gl.CreateOffscreen(width, height)) return false;
+    if (!gl.Create(fxCreateOffscreenBinding(width, height))) return false;
     gl.SetAct(true);
     if (!gl.IsAct()) {
         gl.Destroy();

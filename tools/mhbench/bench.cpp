@@ -149,7 +149,7 @@ int localScene(const Options& opt, const std::string& package) {
         localFailed(name, "no memory for the desktop picture");
         return 1;
     }
-    if (!gr.CreateOffscreen(kFrameWidth, kFrameHeight)) {
+    if (!gr.Create(fxCreateOffscreenBinding(kFrameWidth, kFrameHeight))) {
         gr.Destroy();
         localFailed(name, "cannot create an offscreen OpenGL context");
         return 1;
