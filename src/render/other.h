@@ -20,6 +20,9 @@ class FXTimeDiff {
 
 // Reseeds the generator from its own next value and the clock.
 void fxResetRandom();
+// The clock fxResetRandom reads: fxGetTime while null (the default). Stills draw on a
+// virtual clock and hand it over here, so that the same stills give the same pictures.
+void fxSetRandomClock(double (*clock)());
 // Uniform in [0, 1], both ends included.
 double fxGetRandom();
 

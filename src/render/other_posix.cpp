@@ -45,7 +45,12 @@ double FXTimeDiff::OnTime() {
 namespace {
 // One process-wide linear congruential generator, seeded 1 at start.
 std::atomic<uint32_t> localRandState{1};
+std::atomic<double (*)()> localRandomClock{nullptr};
 } // namespace
+
+void fxSetRandomClock(double (*clock)()) {
+    localRandomClock.store(clock, std::memory_order_relaxed);
+}
 
 void fxSeedRandom(unsigned int seed) {
     localRandState.store(seed, std::memory_order_relaxed);
@@ -61,7 +66,8 @@ int fxRand() {
 }
 
 void fxResetRandom() {
-    uint32_t ms = static_cast<uint32_t>(fxGetTime() * 1000.0 + 0.5);
+    double (*clock)() = localRandomClock.load(std::memory_order_relaxed);
+    uint32_t ms = static_cast<uint32_t>(static_cast<uint64_t>((clock ? clock() : fxGetTime()) * 1000.0 + 0.5));
     fxSeedRandom(static_cast<uint32_t>(fxRand()) * ms);
 }
 

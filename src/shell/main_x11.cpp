@@ -204,7 +204,8 @@ const FXSaverOption localOptions[] = {
      },
      "--render-at T1[,T2...] --size WxH [--desktop FILE] [--seed N] [--data DIR] [--step S] --output OUT\n"
      "                  write the frames shown T1, T2... seconds after the start as PNG files\n"
-     "                  (OUT holds %d where the time goes, else the time is added to the name)"},
+     "                  (OUT holds %d where the time goes, else the time is added to the name);\n"
+     "                  the same command gives the same pictures, --seed N other firefly paths"},
     {"size", FXSaverOption::required,
      [](FXSaverArgs* a, const char* v, char*, int) { return (a->stills.size = v), true; }, nullptr},
     {"seed", FXSaverOption::required,

@@ -4,6 +4,7 @@
 
 #include "base/paths.h"
 #include "base/trace.h"
+#include "elements/demo_gadget.h"
 #include "elements/desk.h"
 #include "elements/phaser.h"
 #include "elements/scrpos01.h"
@@ -103,6 +104,7 @@ static float ffpos[3] = {0.0f, -0.7f, -0.25f};
 static float ffsiz[3] = {1.0f, 0.3f, 0.1f};
 
 FXErrGadget err_gad;
+FXDemoGadget demo;
 
 const char* sceneDesktopFile = nullptr;
 FXArray sceneMissingItems;
@@ -331,7 +333,11 @@ static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewM
         localBuildFireFly(g, centre, extent);
     }
 
-    // The reflective cube and the logo medallion are built here, after the fireflies.
+    // After the fireflies: the cube reseeds the generator, so their first paths do not
+    // depend on it.
+    demo.CreateCN(&pck, 76, 75);
+    if (!demo.skinMat.textured) sceneMissingItems.PushInt(75);
+    if (!demo.reflectMat.textured) sceneMissingItems.PushInt(76);
 }
 
 // Every element, the package; the context is current.
@@ -368,6 +374,7 @@ static void localRelease() {
     scr.Destroy();
     scr_mat.Destroy();
     err_gad.Destroy();
+    demo.Destroy();
     // The device may outlive this scene (stills build one after another): take its lights back.
     gr.UnregisterLight(&light);
     for (int g = 0; g < 5; g++)
@@ -589,7 +596,8 @@ void Scene::OnRender(PEnv* env, double clock) {
     gr.EnableDepthWrite(true);
     gr.Clrscr(false, true, false);
 
-    // The reflective cube and the logo medallion are drawn here, before the error message.
+    demo.OnRender(env, t);
+    gr.ApplyMatrixIdentity();
     err_gad.OnRender(env, t);
 
     gr.RenderEnd();

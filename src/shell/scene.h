@@ -8,6 +8,7 @@
 #include "assets/light.h"
 #include "assets/package.h"
 #include "base/arrays.h"
+#include "elements/demo_gadget.h"
 #include "elements/err_gadget.h"
 #include "elements/firefly.h"
 #include "render/gl.h"
@@ -35,6 +36,7 @@ extern bool first1_done; // the fireflies have been released
 extern double lastff;    // frame time at which the last firefly was started
 
 extern FXErrGadget err_gad;
+extern FXDemoGadget demo;
 
 // A picture file shown in place of the desktop capture; null (the default) captures the screen.
 extern const char* sceneDesktopFile;

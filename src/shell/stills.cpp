@@ -37,6 +37,12 @@ bool localEndsWithPng(const std::string& s) {
     return ext == ".png";
 }
 
+// The stills' virtual clock: the scene reads it when it reseeds its generator.
+double localVirtualNow = 0;
+double localVirtualClock() {
+    return localVirtualNow;
+}
+
 std::string localTimeText(double t) {
     char buf[64];
     snprintf(buf, sizeof(buf), "%g", t);
@@ -223,6 +229,11 @@ int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
     if (!havePackage)
         fprintf(stderr, "mhollow: no package \"%s\": the stills show the desktop picture alone\n",
                 package.c_str());
+    // Every run starts from the generator a fresh process has and the scene is built at the
+    // first frame's clock reading, so that the same stills give the same pictures.
+    fxSeedRandom(1);
+    localVirtualNow = job.clockStart;
+    fxSetRandomClock(localVirtualClock);
     InitSceneFrames(&desktop, package.c_str());
     if (havePackage && sceneMissingItems.count > 0) {
         std::string items;
@@ -252,7 +263,8 @@ int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
             glEnable(GL_SCISSOR_TEST);
             glScissor(0, 0, 1, 1);
         }
-        sc.OnRender(&gr, job.clockStart + t);
+        localVirtualNow = job.clockStart + t;
+        sc.OnRender(&gr, localVirtualNow);
         if (sketch) glDisable(GL_SCISSOR_TEST);
         if (!requested) continue;
         next++;
@@ -274,6 +286,7 @@ int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
         }
     }
     DestroySceneFrames();
+    fxSetRandomClock(nullptr);
     fxUnloadDevil();
     return status;
 }

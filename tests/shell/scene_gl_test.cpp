@@ -44,6 +44,11 @@ mhtest::Bytes SolidPng(int w, int h, Rgb c) {
     return mhtest::EncodePng(p);
 }
 
+mhtest::Bytes ClearPng(int w, int h) {
+    mhtest::Picture p(w, h);
+    return mhtest::EncodePng(p);
+}
+
 // Star frame i is red 16 i + 8, so the frame on show can be read off a pixel.
 Rgb StarColour(int i) {
     return {16.0 * i + 8, 255, 0};
@@ -70,6 +75,10 @@ void WriteScenePackage() {
         {14, "png", SolidPng(64, 64, {255, 255, 255})},  //
         {74, "png", SolidPng(32, 16, {0, 255, 0})},      // error message
         {24, "png", SolidPng(64, 48, {255, 128, 0})},    // preview
+        // The cube is checked in its own tests; here it is clear so that it never covers
+        // the points the layers are read at.
+        {75, "png", ClearPng(16, 16)},
+        {76, "png", ClearPng(16, 16)},
     };
     for (int i = 0; i < 16; i++)
         items.push_back({25 + i, "png", SolidPng(128, 128, StarColour(i))});
@@ -413,6 +422,43 @@ TEST_F(SceneFrames, InsufficientDriverShowsTheErrorTopLeft) {
             bool inside = x >= 10 && x < 42 && y >= 10 && y < 26;
             ASSERT_TRUE(Near(f.At(x, y), inside ? Rgb{0, 255, 0} : kDesk, 1)) << x << "," << y;
         }
+}
+
+TEST_F(SceneFrames, TheErrorStaysOnTopOfTheCube) {
+    // The cube, made visible and parked over the error message, against the same frame
+    // without it.
+    std::string red = mhtest::TestTmpPath("red.png");
+    ASSERT_TRUE(mhtest::WriteFileBytes(red, SolidPng(16, 16, {255, 0, 0})));
+    Frame frames[2];
+    for (int withCube = 0; withCube < 2; withCube++) {
+        if (withCube) {
+            ASSERT_TRUE(gr.Create(fxCreateOffscreenBinding(kW, kH)));
+        }
+        gr.extMultitexture = false;
+        Build();
+        if (withCube) {
+            demo.Destroy();
+            demo.Create(red.c_str(), red.c_str());
+            for (int i = 0; i < demo.path.points.count; i += 3) {
+                demo.path.points.items[i] = -0.75f;
+                demo.path.points.items[i + 1] = 0.8f;
+            }
+            demo.path.Precompute();
+            demo.path.PrecomputePhasesLenght();
+        }
+        for (double t = 0; t <= 18; t += 0.25)
+            sc.OnRender(&gr, t);
+        frames[withCube] = Read();
+        DestroySceneFrames();
+        built = false;
+    }
+    for (int y = 10; y < 26; y++)
+        for (int x = 10; x < 42; x++)
+            ASSERT_TRUE(Near(frames[1].At(x, y), {0, 255, 0}, 1)) << x << "," << y;
+    // Around the message the cube covers the scene (it always covers 0.3 units round its centre).
+    for (auto p : {std::make_pair(50, 19), std::make_pair(32, 35), std::make_pair(5, 5)})
+        EXPECT_FALSE(Near(frames[1].At(p.first, p.second), frames[0].At(p.first, p.second), 10))
+            << p.first << "," << p.second;
 }
 
 TEST_F(SceneFrames, PreviewShowsOnlyThePreviewPicture) {

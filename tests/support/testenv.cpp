@@ -43,6 +43,28 @@ void TestEnv::ApplyMaterial(FXMaterial* m) {
     textureOn = m->textured && m->texId != 0;
 }
 
+void TestEnv::ApplyMatrix(FXMatrix* m) {
+    Record("ApplyMatrix");
+    matrix = *m;
+}
+
+void TestEnv::MultiplyMatrix(FXMatrix* m) {
+    Record("MultiplyMatrix");
+    FXMatrix product;
+    product.Multiply(&matrix, m);
+    matrix = product;
+}
+
+void TestEnv::ApplyMatrixIdentity() {
+    Record("ApplyMatrixIdentity");
+    matrix.SetIdentity();
+}
+
+void TestEnv::RenderMesh(FXMesh* mesh) {
+    Record("RenderMesh");
+    drawn.push_back({mesh, matrix});
+}
+
 bool TestEnv::PrepareTexture(FXMaterial* m) {
     Record("PrepareTexture");
     if (!prepareResult) return false;

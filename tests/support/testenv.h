@@ -1,6 +1,7 @@
 #pragma once
 // A render environment without a device: every device operation is recorded by name,
 // texture names are handed out from a counter, and PrepareTexture's answer can be set.
+// The current matrix is kept as the device keeps it, and each drawn mesh is noted with it.
 
 #include <string>
 #include <vector>
@@ -29,9 +30,9 @@ class TestEnv : public PEnv {
     void UpdateLights() override { Record("UpdateLights"); }
     void ApplyMaterial(FXMaterial* m) override;
     void ApplyMaterial2(FXMaterial*) override { Record("ApplyMaterial2"); }
-    void ApplyMatrix(FXMatrix*) override { Record("ApplyMatrix"); }
-    void MultiplyMatrix(FXMatrix*) override { Record("MultiplyMatrix"); }
-    void ApplyMatrixIdentity() override { Record("ApplyMatrixIdentity"); }
+    void ApplyMatrix(FXMatrix* m) override;
+    void MultiplyMatrix(FXMatrix* m) override;
+    void ApplyMatrixIdentity() override;
     void EnableLights(bool) override { Record("EnableLights"); }
     void EnableLight(bool, FXLight*) override { Record("EnableLight"); }
     void DisableAllLights() override { Record("DisableAllLights"); }
@@ -55,13 +56,19 @@ class TestEnv : public PEnv {
         return true;
     }
     void UnprepareMesh(FXMesh*) override { Record("UnprepareMesh"); }
-    void RenderMesh(FXMesh*) override { Record("RenderMesh"); }
+    void RenderMesh(FXMesh* mesh) override;
 
     // How often an operation was called.
     int Count(const std::string& name) const;
 
     std::vector<std::string> calls;
     std::vector<FXMaterial*> applied; // materials passed to ApplyMaterial (while not testing)
+    // Each RenderMesh: the mesh and the current matrix (kept as the device keeps it).
+    struct Drawn {
+        FXMesh* mesh;
+        FXMatrix matrix;
+    };
+    std::vector<Drawn> drawn;
     bool prepareResult = true;
     int nextTexId = 1;
     int liveTextures = 0; // prepared and not yet unprepared

@@ -1,0 +1,187 @@
+#include "elements/demo_gadget.h"
+
+#include <GL/gl.h>
+
+#include "base/trace.h"
+#include "render/other.h"
+
+namespace {
+
+// One time factor stretches the tumbling, the turning and the travel alike.
+const double kTimeFactor = 2.0;
+const int kPathPoints = 20;
+const float kPathExtent = 0.7f;
+
+void localSawTooth(FXPhaser* p, double duration) {
+    *p = FXPhaser();
+    p->duration = duration;
+    p->loop = true;
+}
+
+void localOneShot(FXPhaser* p, double duration) {
+    *p = FXPhaser();
+    p->duration = duration;
+    p->loop = false;
+}
+
+} // namespace
+
+FXDemoGadget::FXDemoGadget() : restartPending(false), waiting(false), fadingIn(false) {
+    for (FXMatrix& m : faceMatrix)
+        m.SetIdentity();
+}
+
+FXDemoGadget::~FXDemoGadget() {
+    Destroy();
+}
+
+void FXDemoGadget::BuildPath() {
+    path.Destroy();
+    // A new loop on every start of the saver.
+    fxResetRandom();
+    for (int i = 0; i < kPathPoints; i++) {
+        float r1 = (float)fxGetRandom();
+        float r2 = (float)fxGetRandom();
+        path.points.Push((2 * r1 - 1) * kPathExtent);
+        path.points.Push((2 * r2 - 1) * kPathExtent);
+        path.points.Push(0.0f);
+    }
+    path.closed = true;
+    path.Precompute();
+    path.PrecomputePhasesLenght();
+
+    // A loop of coinciding points has no length: keep the travel phaser's division defined.
+    double travelDuration = kTimeFactor * 320 * path.meanLength;
+    localSawTooth(&travel, travelDuration > 0 ? travelDuration : kTimeFactor * 320);
+    localSawTooth(&spinX, kTimeFactor * 28);
+    localSawTooth(&spinY, kTimeFactor * 36);
+}
+
+void FXDemoGadget::BuildFaces() {
+    skinMat.SetDefDiffuse(1.0f);
+    skinMat.PreserveCols();
+    reflectMat.SetDefDiffuse(1.0f);
+    reflectMat.ChangeDarkDiffuse(0.5f);
+    reflectMat.PreserveCols();
+
+    for (int i = 0; i < 6; i++) {
+        faces[i].Create(1, 1);
+        faces[i].SetMaterial(&reflectMat);
+        // Without its picture a pass would be a plain box: leave it out instead.
+        faces[i].mesh.disabled = !reflectMat.textured;
+        skins[i].Create(1, 1);
+        skins[i].SetMaterial(&skinMat);
+        skins[i].mesh.disabled = !skinMat.textured;
+    }
+
+    FXMatrix m0, r;
+    m0.SetMoveF(0, 0, -1);
+    faceMatrix[0] = m0;
+    const struct {
+        char axis;
+        float angle;
+    } turns[5] = {{'y', -90}, {'y', 90}, {'x', -90}, {'x', 90}, {'x', 180}};
+    for (int i = 0; i < 5; i++) {
+        if (turns[i].axis == 'x')
+            r.SetRotateX(turns[i].angle);
+        else
+            r.SetRotateY(turns[i].angle);
+        faceMatrix[i + 1].Multiply(&r, &m0);
+    }
+
+    restartPending = waiting = fadingIn = true;
+    localOneShot(&delay, 15);
+    localOneShot(&fade, 2);
+}
+
+void FXDemoGadget::CreateCN(FXPackage* pck, int reflectItem, int skinItem) {
+    BuildPath();
+    if (!skinMat.LoadTextureCN(pck, skinItem))
+        err("cube: picture item %d (its skin) is missing; the skin is left out\n", skinItem);
+    if (!reflectMat.LoadTextureCN(pck, reflectItem))
+        err("cube: picture item %d (its reflection) is missing; the reflection is left out\n", reflectItem);
+    BuildFaces();
+}
+
+void FXDemoGadget::Create(const char* reflectFile, const char* skinFile) {
+    BuildPath();
+    if (!skinMat.LoadTexture(skinFile))
+        err("cube: cannot read the skin picture \"%s\"; the skin is left out\n", skinFile ? skinFile : "");
+    if (!reflectMat.LoadTexture(reflectFile))
+        err("cube: cannot read the reflection picture \"%s\"; the reflection is left out\n",
+            reflectFile ? reflectFile : "");
+    BuildFaces();
+}
+
+void FXDemoGadget::OnRender(PEnv* env, double t) {
+    if (restartPending) {
+        delay.Restart(t);
+        restartPending = false;
+    }
+    if (waiting) {
+        delay.OnRender(env, t);
+        if (delay.phase >= 1) {
+            fade.Restart(t);
+            waiting = false;
+        }
+        return;
+    }
+    if (fadingIn) {
+        fade.OnRender(env, t);
+        if (fade.phase >= 1) fadingIn = false;
+        float m[4] = {1, 1, 1, fade.phase};
+        reflectMat.MultiCols(m);
+        skinMat.MultiCols(m);
+    }
+
+    glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+    glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+    glEnable(GL_TEXTURE_GEN_S);
+    glEnable(GL_TEXTURE_GEN_T);
+
+    float p[3] = {0, 0, 0};
+    travel.OnRender(env, t);
+    path.GetAll(p, travel.phase);
+    spinX.OnRender(env, t);
+    spinY.OnRender(env, t);
+
+    FXMatrix s, rx, ry, move;
+    s.SetScaleF(0.3f, 0.366f, 0.3f);
+    rx.SetRotateX(spinX.phase * 360);
+    ry.SetRotateY(spinY.phase * 360);
+    move.SetMove(p);
+    env->MultiplyMatrix(&move);
+    env->MultiplyMatrix(&s);
+    env->MultiplyMatrix(&rx);
+    env->MultiplyMatrix(&ry);
+    FXMatrix c = env->matrix;
+
+    for (int i = 0; i < 6; i++) {
+        env->ApplyMatrix(&c);
+        env->MultiplyMatrix(&faceMatrix[i]);
+        faces[i].OnRender(env, t);
+    }
+
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+
+    // The skin sits just outside the reflective faces so that the two do not fight in depth.
+    FXMatrix lift, c2;
+    lift.SetScaleF(1.001f, 1.001f, 1.001f);
+    c2.Multiply(&c, &lift);
+    for (int i = 0; i < 6; i++) {
+        env->ApplyMatrix(&c2);
+        env->MultiplyMatrix(&faceMatrix[i]);
+        skins[i].OnRender(env, t);
+    }
+}
+
+void FXDemoGadget::Destroy() {
+    path.Destroy();
+    reflectMat.Destroy();
+    skinMat.Destroy();
+    for (int i = 0; i < 6; i++) {
+        faces[i].Destroy();
+        skins[i].Destroy();
+    }
+}
