@@ -602,3 +602,67 @@ void Scene::OnRender(PEnv* env, double clock) {
 
     gr.RenderEnd();
 }
+
+// ---- The fill-rate floor ----------------------------------------------------------------
+
+// One layer as a plain blended rectangle: its picture, its place, its opacity; nothing else.
+static void localFloorRect(FXDesk* desk, float alpha) {
+    FXMesh& m = desk->mesh;
+    FXMaterial* mat = m.material;
+    if (m.disabled || !mat || !mat->textured || !mat->texId || alpha <= 0 || desk->cols < 1 || desk->rows < 1)
+        return;
+    int last = desk->rows * (desk->cols + 1);
+    const tagFXVertex* v[4] = {&m.vertices[0], &m.vertices[last], &m.vertices[desk->cols],
+                               &m.vertices[last + desk->cols]};
+    glBindTexture(GL_TEXTURE_2D, (GLuint)mat->texId);
+    GLint minFilter = GL_LINEAR;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glColor4f(1, 1, 1, alpha);
+    glBegin(GL_TRIANGLE_STRIP);
+    for (const tagFXVertex* p : v) {
+        glTexCoord2fv(p->tex);
+        glVertex3fv(p->pos);
+    }
+    glEnd();
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter);
+}
+
+static void localFloorPlaced(FXScrPos01* pos, FXDesk* desk, FXMaterial* mat) {
+    glLoadMatrixf(pos->matrix.m);
+    localFloorRect(desk, mat->diffuse[3]);
+}
+
+void SceneDrawFloor() {
+    gr.ApplyMaterial2(nullptr);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_COLOR_MATERIAL);
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_ALPHA_TEST);
+    glEnable(GL_TEXTURE_2D);
+    glLoadIdentity();
+    localFloorRect(&scr, scr_mat.diffuse[3]);
+    localFloorRect(&back, back_mat.diffuse[3]);
+    localFloorPlaced(&stars_pos, &stars, &stars_mat[act_star]);
+    localFloorPlaced(&trees_b_pos, &trees_b, &trees_b_mat);
+    localFloorPlaced(&trees_l_pos, &trees_l, &trees_l_mat);
+    localFloorPlaced(&lakegrass_pos, &lakegrass, &lakegrass_mat);
+    glLoadMatrixf(fog_pos.matrix.m);
+    localFloorRect(&fog_a, fog_a.mesh.vertices ? fog_a.mesh.vertices[0].color[3] : 0);
+    localFloorRect(&fog_b, fog_b.mesh.vertices ? fog_b.mesh.vertices[0].color[3] : 0);
+    localFloorPlaced(&rock_pos, &rock, &rock_mat);
+    localFloorPlaced(&needles_pos, &needles, &needles_mat);
+    localFloorPlaced(&tree_pos, &tree, &tree_mat);
+    localFloorPlaced(&fern_pos, &fern, &fern_mat);
+    for (FXFireFly& f : firefly) {
+        if (!f.IsPlaying() || !f.desk.mesh.material) continue;
+        glLoadIdentity();
+        glTranslatef(f.curPos[0], f.curPos[1], f.curPos[2]);
+        glMultMatrixf(f.scale.m);
+        localFloorRect(&f.desk, f.desk.mesh.material->diffuse[3]);
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    gr.ApplyMatrixIdentity();
+    gr.RenderEnd();
+}

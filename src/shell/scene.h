@@ -60,4 +60,9 @@ void InitSceneFrames(FXCanvas* desktop, const char* packageFile, bool previewMod
 // Releases what InitSceneFrames built, and the device.
 void DestroySceneFrames();
 
+// The fill-rate floor of the last frame drawn: each of its visible layers as a plain blended
+// textured rectangle with the same picture, place and opacity (no lighting, no mask, linear
+// sampling), then a swap. The benchmark compares frames with it.
+void SceneDrawFloor();
+
 #endif

@@ -4,8 +4,13 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -30,8 +35,9 @@ namespace mhbench {
 
 namespace {
 
-const int kFrameWidth = 1280;
-const int kFrameHeight = 720;
+// The scene is measured at both sizes, each in a process of its own so that its memory
+// figure is its own.
+const int kSizes[2][2] = {{1280, 720}, {1920, 1080}};
 // The scene's clock reading at its start, as the stills take it: the swaying layers behave
 // as in the saver.
 const double kClockStart = 1000.0;
@@ -39,10 +45,12 @@ const double kClockStart = 1000.0;
 // up and the fireflies fly. The lead-in frames are drawn into one pixel only.
 const double kLeadIn = 35.0;
 const double kLeadInStep = 0.1;
-// The measured span: ten seconds of scene time at 15 frames a second (the default run stays
-// well under a minute on a busy two-core machine).
+// The measured span: ten seconds of scene time at 10 frames a second; each frame is followed
+// by its fill-rate floor.
 const double kSpan = 10.0;
-const int kSpanFrames = 150;
+const int kSpanFrames = 100;
+// Saver starts timed per size.
+const int kStarts = 5;
 const int kBackgroundItem = 12;
 const char* const kLabel = "Mirehollow";
 
@@ -106,11 +114,6 @@ double localStatusKb(const char* key) {
     return kb;
 }
 
-double localMaxRssKb() {
-    struct rusage ru;
-    return getrusage(RUSAGE_SELF, &ru) == 0 ? (double)ru.ru_maxrss : -1;
-}
-
 // ---- The scene --------------------------------------------------------------------------
 
 bool localSoftware(const char* renderer) {
@@ -118,40 +121,35 @@ bool localSoftware(const char* renderer) {
                         strstr(renderer, "swrast") || strstr(renderer, "lavapipe"));
 }
 
-bool localWriteFrame(const std::string& path) {
+bool localWriteFrame(const std::string& path, int w, int h) {
     FXCanvas c;
-    if (!c.pixmap.Realloc(kFrameWidth, kFrameHeight) || !c.pixmap.pixels) return false;
-    std::vector<unsigned char> rgba((size_t)kFrameWidth * kFrameHeight * 4);
+    if (!c.pixmap.Realloc(w, h) || !c.pixmap.pixels) return false;
+    std::vector<unsigned char> rgba((size_t)w * h * 4);
     if (!gr.ReadFrame(rgba.data())) return false;
-    for (int y = 0; y < kFrameHeight; y++)
-        memcpy(c.pixmap.pixels + (size_t)y * c.pixmap.stride, rgba.data() + (size_t)y * kFrameWidth * 4,
-               (size_t)kFrameWidth * 4);
+    for (int y = 0; y < h; y++)
+        memcpy(c.pixmap.pixels + (size_t)y * c.pixmap.stride, rgba.data() + (size_t)y * w * 4, (size_t)w * 4);
     fxMakeOpaque(&c);
     return c.SaveToPict(path.c_str());
 }
 
-int localScene(const Options& opt, const std::string& package) {
+// Builds the scene at w x h, then times the frames of the span, each followed by its floor.
+// Runs in a process of its own; returns its exit status.
+int localSceneAt(const Options& opt, const std::string& package, int w, int h) {
     bool frames = opt.Wants("frame"), memory = opt.Wants("memory");
-    if (!frames && !memory) return 0;
-    const char* name = "scene build 1280x720";
-    if (access(package.c_str(), R_OK) != 0) {
-        localFailed(name, "no package \"" + package + "\"");
-        return 1;
-    }
-    // The figures are quoted for Mesa's software renderer; a user's explicit choice stands.
-    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    std::string size = std::to_string(w) + "x" + std::to_string(h);
+    std::string name = "scene build " + size;
     double rssBefore = localStatusKb("VmRSS");
     double rssDevice = -1;
 
     double t0 = localNowMs();
     FXCanvas desktop;
-    if (!fxMakeTestCard(&desktop, kFrameWidth, kFrameHeight)) {
-        localFailed(name, "no memory for the desktop picture");
+    if (!fxMakeTestCard(&desktop, w, h)) {
+        localFailed(name.c_str(), "no memory for the desktop picture");
         return 1;
     }
-    if (!gr.Create(fxCreateOffscreenBinding(kFrameWidth, kFrameHeight))) {
+    if (!gr.Create(fxCreateOffscreenBinding(w, h))) {
         gr.Destroy();
-        localFailed(name, "cannot create an offscreen OpenGL context");
+        localFailed(name.c_str(), "cannot create an offscreen OpenGL context");
         return 1;
     }
     // The device's own share: Mesa sets up most of its state when the context first becomes current.
@@ -165,60 +163,222 @@ int localScene(const Options& opt, const std::string& package) {
     std::string missing;
     for (int i = 0; i < sceneMissingItems.count; i++)
         missing += (i ? ", " : "") + std::to_string(sceneMissingItems.GetInt(i));
-    printf("%-26s %9.3f ms once; %s%s, OpenGL %s%s%s\n", name, buildMs, renderer ? renderer : "?",
+    printf("%-26s %9.3f ms once; %s%s, OpenGL %s%s%s\n", name.c_str(), buildMs, renderer ? renderer : "?",
            localSoftware(renderer) ? " (Mesa's software renderer)" : " (NOT the software renderer)",
            version ? version : "?", missing.empty() ? "" : "; items missing: ", missing.c_str());
     if (hasError) printf("%-26s the driver lacks multitexturing: the scene shows its error\n", "");
-
-    if (memory) {
-        double hwm = localStatusKb("VmHWM"), rss = localStatusKb("VmRSS"), maxrss = localMaxRssKb();
-        printf("%-26s %9.1f MB resident at the peak (VmHWM; getrusage %.1f MB), %.1f MB now; %.1f MB "
-               "before the scene, %.1f MB with the device alone\n",
-               "peak memory", localMB(hwm), localMB(maxrss), localMB(rss), localMB(rssBefore),
-               localMB(rssDevice));
-    }
     fflush(stdout);
 
     int status = 0;
+    // Fixed firefly paths, so that runs draw the same frames.
+    fxSeedRandom(1);
+    for (int k = 0; k * kLeadInStep < kLeadIn - 1e-9; k++) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 1, 1);
+        sc.OnRender(&gr, kClockStart + k * kLeadInStep);
+        glDisable(GL_SCISSOR_TEST);
+    }
     if (frames) {
-        // Fixed firefly paths, so that runs draw the same frames.
-        fxSeedRandom(1);
-        for (int k = 0; k * kLeadInStep < kLeadIn - 1e-9; k++) {
-            glEnable(GL_SCISSOR_TEST);
-            glScissor(0, 0, 1, 1);
-            sc.OnRender(&gr, kClockStart + k * kLeadInStep);
-            glDisable(GL_SCISSOR_TEST);
-        }
-        std::vector<double> ms;
-        double s0 = localNowMs();
+        std::vector<double> ms, floorMs;
         for (int k = 0; k < kSpanFrames; k++) {
             double t = kLeadIn + k * (kSpan / kSpanFrames);
             double f0 = localNowMs();
             sc.OnRender(&gr, kClockStart + t);
-            ms.push_back(localNowMs() - f0);
+            double f1 = localNowMs();
+            SceneDrawFloor();
+            floorMs.push_back(localNowMs() - f1);
+            ms.push_back(f1 - f0);
         }
-        double total = localNowMs() - s0;
         int flying = 0;
         for (int g = 0; g < 5; g++)
             flying += firefly[g].IsPlaying();
-        Summary s = Summarise(ms);
-        localLine("scene frame 1280x720", ms,
-                  localFormat("%.1f fps at the median, %.1f fps over %g-%g s; %d of 5 fireflies flying; "
-                              "%.1f MB resident after",
-                              s.median > 0 ? 1000.0 / s.median : 0,
-                              total > 0 ? kSpanFrames * 1000.0 / total : 0, kLeadIn, kLeadIn + kSpan, flying,
-                              localMB(localStatusKb("VmRSS"))));
+        Summary s = Summarise(ms), f = Summarise(floorMs);
+        localLine(("scene frame " + size).c_str(), ms,
+                  localFormat("%.1f fps at the median; %d of 5 fireflies flying", s.median > 0 ? 1000.0 / s.median : 0,
+                              flying));
+        localLine(("fill-rate floor " + size).c_str(), floorMs,
+                  localFormat("the frame costs %.2f x its floor (medians)", f.median > 0 ? s.median / f.median : 0));
         if (flying == 0) {
             fprintf(stderr,
                     "mhbench: no firefly flies: the frames measured are not those of the whole scene\n");
             status = 1;
         }
-        if (!opt.framePng.empty() && !localWriteFrame(opt.framePng)) {
-            fprintf(stderr, "mhbench: cannot write \"%s\"\n", opt.framePng.c_str());
-            status = 1;
+        if (!opt.framePng.empty()) {
+            // The last frame again (the floor overwrote it), at 1280x720 only.
+            sc.OnRender(&gr, kClockStart + kLeadIn + kSpan);
+            if (w == kSizes[0][0] && !localWriteFrame(opt.framePng, w, h)) {
+                fprintf(stderr, "mhbench: cannot write \"%s\"\n", opt.framePng.c_str());
+                status = 1;
+            }
         }
     }
+    if (memory) {
+        double hwm = localStatusKb("VmHWM"), rss = localStatusKb("VmRSS");
+        printf("%-26s %9.1f MB resident at the peak (VmHWM, the scene built and drawn to %g s), %.1f MB "
+               "now; %.1f MB before the scene, %.1f MB with the device alone\n",
+               ("peak memory " + size).c_str(), localMB(hwm), kLeadIn + (frames ? kSpan : 0), localMB(rss),
+               localMB(rssBefore), localMB(rssDevice));
+    }
+    fflush(stdout);
     DestroySceneFrames();
+    return status;
+}
+
+int localScene(const Options& opt, const std::string& package) {
+    if (!opt.Wants("frame") && !opt.Wants("memory")) return 0;
+    if (access(package.c_str(), R_OK) != 0) {
+        localFailed("scene", "no package \"" + package + "\"");
+        return 1;
+    }
+    // The figures are quoted for Mesa's software renderer; a user's explicit choice stands.
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    int status = 0;
+    for (const int* size : kSizes) {
+        fflush(stdout);
+        pid_t pid = fork();
+        if (pid < 0) {
+            localFailed("scene", "cannot start a process");
+            return 1;
+        }
+        if (pid == 0) {
+            int s = localSceneAt(opt, package, size[0], size[1]);
+            fflush(stdout);
+            _exit(s);
+        }
+        int ws = 0;
+        if (waitpid(pid, &ws, 0) != pid || !WIFEXITED(ws) || WEXITSTATUS(ws) != 0) status = 1;
+    }
+    return status;
+}
+
+// ---- The saver's start ------------------------------------------------------------------
+
+double localMonotonicMs() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+// Starts the saver in a w x h window over the test card and returns the time from exec to
+// its first swap, and its peak memory by then; false when it did not show a frame.
+bool localStartOnce(const std::string& card, const std::string& data, int w, int h, double* ms, double* peakMb,
+                    std::string* why) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        *why = "no pipe";
+        return false;
+    }
+    std::string window = "--window=" + std::to_string(w) + "x" + std::to_string(h);
+    std::string fdText = std::to_string(fds[1]);
+    std::string config = data + "/bench-config";
+    double t0 = localMonotonicMs();
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        setenv("MHOLLOW_FIRST_FRAME_FD", fdText.c_str(), 1);
+        // The saver reads its data directory from its configuration: a private one names ours.
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        int devnull = open("/dev/null", O_WRONLY);
+        if (devnull >= 0) dup2(devnull, 2);
+        execl(MHBENCH_SAVER, MHBENCH_SAVER, window.c_str(), "--desktop", card.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        *why = "cannot start a process";
+        return false;
+    }
+    char line[64] = {0};
+    ssize_t n = read(fds[0], line, sizeof line - 1);
+    close(fds[0]);
+    bool shown = n > 0;
+    if (shown) *ms = atoll(line) / 1e6 - t0;
+    kill(pid, SIGTERM);
+    int ws = 0;
+    struct rusage ru;
+    memset(&ru, 0, sizeof ru);
+    wait4(pid, &ws, 0, &ru);
+    *peakMb = ru.ru_maxrss / 1024.0;
+    if (!shown) *why = "the saver ended without showing a frame (is there an X display?)";
+    return shown;
+}
+
+// A private configuration under root that names the package's directory.
+bool localWriteConfig(const std::string& root, const std::string& data, std::string* why) {
+    std::string dir = root + "/bench-config";
+    std::string sub = dir + "/vesk3d";
+    std::string subsub = sub + "/Screensavers";
+    mkdir(dir.c_str(), 0755);
+    mkdir(sub.c_str(), 0755);
+    mkdir(subsub.c_str(), 0755);
+    FILE* f = fopen((subsub + "/Mirehollow.conf").c_str(), "w");
+    if (!f) {
+        *why = "cannot write " + subsub + "/Mirehollow.conf";
+        return false;
+    }
+    fprintf(f, "path=%s\n", data.c_str());
+    fclose(f);
+    return true;
+}
+
+int localStart(const Options& opt, const std::string& dataDir) {
+    if (!opt.Wants("start")) return 0;
+    Display* probe = XOpenDisplay(nullptr);
+    if (!probe) {
+        printf("%-26s skipped: no X display reachable\n", "saver start");
+        fflush(stdout);
+        return 0;
+    }
+    int screenW = DisplayWidth(probe, DefaultScreen(probe)), screenH = DisplayHeight(probe, DefaultScreen(probe));
+    char tmpl[] = "/tmp/mhbench-XXXXXX";
+    std::string why;
+    int status = 0;
+    if (!mkdtemp(tmpl)) {
+        localFailed("saver start", "no temporary directory");
+        XCloseDisplay(probe);
+        return 1;
+    }
+    std::string tmp = tmpl;
+    std::string data = dataDir;
+    char real[PATH_MAX];
+    if (realpath(dataDir.c_str(), real)) data = real;
+    std::string card = tmp + "/desktop.png";
+    for (const int* size : kSizes) {
+        std::string name = "saver start " + std::to_string(size[0]) + "x" + std::to_string(size[1]);
+        if (size[0] > screenW || size[1] > screenH) {
+            printf("%-26s skipped: the X screen is %dx%d\n", name.c_str(), screenW, screenH);
+            continue;
+        }
+        FXCanvas c;
+        if (!fxMakeTestCard(&c, size[0], size[1]) || !c.SaveToPict(card.c_str()) ||
+            !localWriteConfig(tmp, data, &why)) {
+            localFailed(name.c_str(), "cannot write the desktop picture or the configuration");
+            status = 1;
+            continue;
+        }
+        std::vector<double> ms, peak;
+        bool ok = true;
+        for (int i = 0; i <= kStarts && ok; i++) {
+            double m = 0, p = 0;
+            ok = localStartOnce(card, tmp, size[0], size[1], &m, &p, &why);
+            if (ok && i > 0) {
+                ms.push_back(m);
+                peak.push_back(p);
+            }
+        }
+        if (!ok) {
+            localFailed(name.c_str(), why);
+            status = 1;
+            continue;
+        }
+        localLine(name.c_str(), ms,
+                  localFormat("exec to first swap, in a window over a test card; peak %.1f MB resident by then",
+                              Summarise(peak).median));
+    }
+    std::string cleanup = "rm -rf '" + tmp + "'";
+    if (system(cleanup.c_str()) != 0) fprintf(stderr, "mhbench: cannot remove %s\n", tmp.c_str());
+    XCloseDisplay(probe);
     return status;
 }
 
@@ -387,6 +547,7 @@ int Run(int argc, const char* const* argv) {
     int status = 0;
     // The scene first: its memory figure is then not inflated by the other measurements.
     status |= localScene(opt, package);
+    status |= localStart(opt, dir);
     status |= localPackage(opt, package);
     status |= localPicture(opt, package);
     status |= localText(opt);
