@@ -260,10 +260,8 @@ namespace {
 // The images created while decoding one picture, deleted on every way out.
 struct DevilImages {
     ILuint image = 0;
-    ILuint copy = 0;
     ~DevilImages() {
         if (image) pilDeleteImages(1, &image);
-        if (copy) pilDeleteImages(1, &copy);
     }
     // Decodes from a file when path is set, else from the bytes of a package item.
     bool Load(const void* bytes, int size, int type, const char* path) {
@@ -272,12 +270,9 @@ struct DevilImages {
         if (path) return pilLoadImage(path) != 0;
         return pilLoadL((ILenum)type, bytes, (ILuint)size) != 0;
     }
-    // Clones the decoded image as 8-bit RGBA and returns its pixels, null when that failed or the
-    // converted image does not hold w x h pixels of four bytes.
+    // Converts the decoded image to 8-bit RGBA in place (it is only read) and returns its
+    // pixels, null when that failed or the result does not hold w x h pixels of four bytes.
     const uint8_t* ConvertedData(int w, int h) {
-        copy = pilCloneCurImage();
-        if (!copy) return nullptr;
-        pilBindImage(copy);
         if (!pilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE)) return nullptr;
         if (pilGetInteger(IL_IMAGE_WIDTH) != w || pilGetInteger(IL_IMAGE_HEIGHT) != h ||
             pilGetInteger(IL_IMAGE_BPP) != 4 || pilGetInteger(IL_IMAGE_FORMAT) != (ILint)IL_RGBA ||
@@ -334,9 +329,13 @@ bool FXCanvas::DecodeBytes(const void* bytes, int size, int type, const char* pa
         return false;
     }
     const uint8_t* data = il.ConvertedData(w, h);
-    if (clearOnLoad) Clear(clearColor);
     opaque = true;
-    if (!data) return false;
+    if (!data) {
+        if (clearOnLoad) Clear(clearColor);
+        return false;
+    }
+    // The picture overwrites every pixel inside it: only the padding needs the clear colour.
+    if (clearOnLoad) pixmap.ClearPadding(fxColToInt1(clearColor));
     for (int y = 0; y < h; y++) {
         const uint8_t* src = data + (size_t)y * w * 4;
         uint32_t* dst = pixmap.pixels + (size_t)y * pixmap.stride;

@@ -15,7 +15,7 @@ static void localSet4(float* d, float a, float b, float c, float e) {
 
 FXMaterial::FXMaterial()
     : libOwned(false), shininess(0.0f), textured(false), texId(0), texScaleU(0.0f), texScaleV(0.0f),
-      texOpaque(true), mipmaps(true), texture(nullptr) {
+      texOpaque(true), mipmaps(true), textureShared(false), texture(nullptr) {
     SetDefDiffuse(1.0f);
     PreserveCols();
 }
@@ -93,9 +93,25 @@ bool FXMaterial::IsSolid() const {
 }
 
 void FXMaterial::ReleaseTexture() {
-    if (texId != 0 && fxglobalEnv) fxglobalEnv->UnprepareTexture(this);
+    if (texId != 0 && !textureShared && fxglobalEnv) fxglobalEnv->UnprepareTexture(this);
     texId = 0;
     textured = false;
+    textureShared = false;
+}
+
+bool FXMaterial::ShareTexture(const FXMaterial* owner) {
+    ReleaseTexture();
+    texture = nullptr;
+    if (!owner || owner == this || !owner->textured || owner->texId == 0) return false;
+    texId = owner->texId;
+    textureShared = true;
+    textured = true;
+    texScaleU = owner->texScaleU;
+    texScaleV = owner->texScaleV;
+    texOpaque = owner->texOpaque;
+    mipmaps = owner->mipmaps;
+    texture = owner->texture;
+    return true;
 }
 
 bool FXMaterial::TextureLoaded(bool decoded) {
@@ -120,6 +136,8 @@ bool FXMaterial::LoadTexture(const char* path) {
 }
 
 bool FXMaterial::SetTexture(FXCanvas* c) {
+    // Never upload into a texture name another material owns.
+    if (textureShared) ReleaseTexture();
     // An empty canvas has no extent to scale texture coordinates by.
     if (!c || !c->pixmap.pixels || c->pixmap.width <= 0 || c->pixmap.height <= 0 || c->pixmap.stride <= 0 ||
         c->pixmap.rows <= 0) {

@@ -32,6 +32,9 @@ class FXMaterial {
     bool LoadTextureC(FXPackage* pkg, const char* idText);
     bool LoadTexture(const char* path);
     bool SetTexture(FXCanvas* c);
+    // Uses the texture of `owner` (name, extents, picture size) without owning it: the texture
+    // stays owner's, which must outlive this material's use of it. False when owner has none.
+    bool ShareTexture(const FXMaterial* owner);
     int GetWidth() const;
     int GetHeight() const;
     float GetWidthF() const;
@@ -60,6 +63,7 @@ class FXMaterial {
     float texScaleV;
     bool texOpaque;
     bool mipmaps;
+    bool textureShared; // texId belongs to another material
     FXCanvas* texture;
     FXCanvas canvas;
     FXStr texName;

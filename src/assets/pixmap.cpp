@@ -55,6 +55,35 @@ void FXPixmap::Clear(int value) {
         pixels[i] = (uint32_t)value;
 }
 
+void FXPixmap::ClearPadding(uint32_t value) {
+    if (!pixels) return;
+    for (int y = 0; y < height; y++)
+        for (int x = width; x < stride; x++)
+            pixels[(size_t)y * stride + x] = value;
+    for (size_t i = (size_t)height * stride; i < (size_t)rows * stride; i++)
+        pixels[i] = value;
+}
+
+void FXPixmap::ReleasePixels() {
+    free(pixels);
+    pixels = nullptr;
+    capacity = 0;
+}
+
+void FXPixmap::Take(FXPixmap* src) {
+    if (!src || src == this) return;
+    Destroy();
+    pixels = src->pixels;
+    capacity = src->capacity;
+    stride = src->stride;
+    rows = src->rows;
+    width = src->width;
+    height = src->height;
+    pow2 = src->pow2;
+    src->pixels = nullptr;
+    src->Destroy();
+}
+
 void FXPixmap::Destroy() {
     free(pixels);
     pixels = nullptr;

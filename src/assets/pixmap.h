@@ -13,6 +13,12 @@ class FXPixmap {
     // False (and the pixmap emptied) when the size is negative or the block cannot be allocated.
     bool Realloc(int w, int h);
     void Clear(int value);
+    // Sets every pixel outside width x height (right of each row and the rows below) to value.
+    void ClearPadding(uint32_t value);
+    // Frees the block but keeps the sizes: for a picture that lives on as a texture only.
+    void ReleasePixels();
+    // Takes over src's block and sizes; src is left empty.
+    void Take(FXPixmap* src);
     void Destroy();
 
     uint32_t* pixels;

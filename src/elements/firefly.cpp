@@ -70,6 +70,17 @@ bool FXFireFly::CreateManyCN(FXPackage* pck, int firstItem, int from, int to) {
     return ok && frameCount > 0;
 }
 
+bool FXFireFly::ShareFrames(const FXFireFly* source) {
+    Destroy();
+    if (source && source != this)
+        for (int i = 0; i < source->frameCount; i++) {
+            FXMaterial* m = new FXMaterial;
+            AddFrame(m, m->ShareTexture((const FXMaterial*)source->frames.items[i]));
+        }
+    SetUpDesk();
+    return frameCount > 0;
+}
+
 bool FXFireFly::CreateMany(const char* fmt, int from, int to) {
     Destroy();
     bool ok = true;

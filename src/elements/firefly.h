@@ -27,6 +27,9 @@ class FXFireFly : public PRender {
     bool CreateManyCN(FXPackage* pck, int firstItem, int from, int to);
     // The same with picture files named by the printf format fmt and i.
     bool CreateMany(const char* fmt, int from, int to);
+    // The animation frames of `source`, sharing its textures (each frame keeps its own
+    // colours); source must outlive this firefly's drawing. True when it had frames.
+    bool ShareFrames(const FXFireFly* source);
     void EnableLight();
     void PreparoNoPos();
     // Draws a new path inside centre +- extent and sizes the sprite.

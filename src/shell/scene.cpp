@@ -1,5 +1,6 @@
 #include "shell/scene.h"
 
+#include <math.h>
 #include <stdlib.h>
 
 #include "base/paths.h"
@@ -122,6 +123,8 @@ static float localRefHeight = 0;
 // ---- Building ---------------------------------------------------------------------------
 
 static bool localLoad(FXMaterial* mat, int item) {
+    // Level 0 only until the layer's size on screen is known (localSampling).
+    mat->mipmaps = false;
     if (mat->LoadTextureCN(&pck, item)) return true;
     sceneMissingItems.PushInt(item);
     err("scene: picture item %d is missing from the package\n", item);
@@ -184,6 +187,37 @@ static void localFog(FXDeskScroll* d, FXMaterial* mat, int item, float power) {
     d->UpdateColCol(c);
 }
 
+// Screen pixels per picture texel across the layer, the smaller of the two directions; m is
+// the placement matrix that maps the desk onto the screen.
+static float localTexelScale(const FXDesk* desk, const FXMaterial* mat, const float* m) {
+    const FXMesh& mesh = desk->mesh;
+    if (!mesh.vertices || desk->cols < 1 || desk->rows < 1 || !mat->texture) return 0;
+    const tagFXVertex& a = mesh.vertices[0];
+    const tagFXVertex& r = mesh.vertices[desk->cols];
+    const tagFXVertex& b = mesh.vertices[desk->rows * (desk->cols + 1)];
+    float texelsX = fabsf(r.tex[0] - a.tex[0]) * (float)mat->texture->pixmap.stride;
+    float texelsY = fabsf(b.tex[1] - a.tex[1]) * (float)mat->texture->pixmap.rows;
+    float pixelsX = fabsf(r.pos[0] - a.pos[0]) * fabsf(m[0]) * (float)gr.width / 2;
+    float pixelsY = fabsf(b.pos[1] - a.pos[1]) * fabsf(m[5]) * (float)gr.height / 2;
+    if (!(texelsX > 0) || !(texelsY > 0)) return 0;
+    return fminf(pixelsX / texelsX, pixelsY / texelsY);
+}
+
+// Mipmaps only for a picture drawn smaller than it is: a layer drawn at its size or larger
+// samples level 0 alone whatever the filter, and plain linear filtering spares the renderer
+// the per-pixel choice of level. Then the decoded pixels go: the texture holds the picture.
+static void localSampling(const FXDesk* desk, FXMaterial* mat, const FXMatrix* placement) {
+    static const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    if (mat->textured && !mat->textureShared && mat->texture == &mat->canvas && mat->canvas.pixmap.pixels) {
+        bool minified = localTexelScale(desk, mat, placement ? placement->m : identity) < 0.999f;
+        if (minified != mat->mipmaps) {
+            mat->mipmaps = minified;
+            gr.PrepareTexture(mat);
+        }
+    }
+    mat->canvas.pixmap.ReleasePixels();
+}
+
 // The frame state as it is when the program starts, so that a scene can be built again.
 static void localResetState() {
     hasError = false;
@@ -213,7 +247,10 @@ static void localBuildFireFly(int g, float* centre, float* extent) {
     f.light.SetDefSpecular(0);
     f.light.position[0] = f.light.position[1] = f.light.position[2] = 0;
     f.brightness = 1.0f;
-    if (!f.CreateManyCN(&pck, 16, 1, 7))
+    // The five share one set of textures; each keeps its own colours.
+    if (g > 0)
+        f.ShareFrames(&firefly[0]);
+    else if (!f.CreateManyCN(&pck, 16, 1, 7))
         err("scene: firefly %d lacks some of its pictures (items 16 to 22)\n", g);
     f.desk.mesh.disabled = f.frameCount == 0;
     f.light.spotExponent = 12;
@@ -247,6 +284,7 @@ static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewM
 
     if (previewMode) {
         localLayer(&preview, &preview_mat, 24, 1, 1);
+        localSampling(&preview, &preview_mat, nullptr);
         return;
     }
 
@@ -304,10 +342,31 @@ static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewM
     if (fog_mask_desk.mesh.disabled) fog_a.mesh.disabled = fog_b.mesh.disabled = true;
 
     scr_mat.PrepareDarkDiffuse(1.0f);
-    if (!desktop || !scr_mat.canvas.Copy(desktop) || !scr_mat.SetTexture(&scr_mat.canvas))
-        err("scene: no desktop picture\n");
+    // The desktop picture is taken over, not copied; beyond it the texture is transparent black.
+    scr_mat.mipmaps = false;
+    if (desktop) {
+        scr_mat.canvas.pixmap.Take(&desktop->pixmap);
+        scr_mat.canvas.opaque = desktop->opaque;
+        scr_mat.canvas.pixmap.ClearPadding(0);
+    }
+    if (!scr_mat.SetTexture(&scr_mat.canvas)) err("scene: no desktop picture\n");
     scr.Create(1, 1);
     scr.SetMaterial(&scr_mat);
+
+    localSampling(&scr, &scr_mat, nullptr);
+    localSampling(&back, &back_mat, nullptr);
+    for (FXMaterial& m : stars_mat)
+        localSampling(&stars, &m, &stars_pos.matrix);
+    localSampling(&trees_b, &trees_b_mat, &trees_b_pos.matrix);
+    localSampling(&trees_l, &trees_l_mat, &trees_l_pos.matrix);
+    localSampling(&lakegrass, &lakegrass_mat, &lakegrass_pos.matrix);
+    localSampling(&rock, &rock_mat, &rock_pos.matrix);
+    localSampling(&tree, &tree_mat, &tree_pos.matrix);
+    localSampling(&fern, &fern_mat, &fern_pos.matrix);
+    localSampling(&needles, &needles_mat, &needles_pos.matrix);
+    localSampling(&fog_mask_desk, &fog_mask_mat, &fog_pos.matrix);
+    localSampling(&fog_a, &fog_a_mat, &fog_pos.matrix);
+    localSampling(&fog_b, &fog_b_mat, &fog_pos.matrix);
 
     localStage(&back_stage, 0.3f, 1.0f);
     localStage(&stars_stage, 0.0f, 0.3f);
@@ -332,6 +391,8 @@ static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewM
         localFlightBox(g, &centre, &extent);
         localBuildFireFly(g, centre, extent);
     }
+    for (int i = 0; i < firefly[0].frameCount; i++)
+        ((FXMaterial*)firefly[0].frames.items[i])->canvas.pixmap.ReleasePixels();
 
     // After the fireflies: the cube reseeds the generator, so their first paths do not
     // depend on it.

@@ -163,6 +163,39 @@ TEST_F(FireFlyTest, AnimationPlaysForwardsThenBackwards) {
     EXPECT_EQ(f.desk.mesh.material, (FXMaterial*)f.frames.items[0]);
 }
 
+// A firefly that shares another's frames draws the same textures with colours of its own,
+// and going away never deletes the textures it does not own.
+TEST_F(FireFlyTest, SharedFramesKeepTheirOwnColoursAndLeaveTheOwnersTextures) {
+    FXPackage pck;
+    ASSERT_TRUE(pck.Load(FramePackage("shared.dat").c_str()));
+    FXFireFly owner;
+    ASSERT_TRUE(owner.CreateManyCN(&pck, 16, 1, 7));
+    {
+        FXFireFly user;
+        ASSERT_TRUE(user.ShareFrames(&owner));
+        ASSERT_EQ(user.frameCount, 7);
+        for (int i = 0; i < 7; i++) {
+            FXMaterial* a = (FXMaterial*)owner.frames.items[i];
+            FXMaterial* b = (FXMaterial*)user.frames.items[i];
+            EXPECT_NE(a, b);
+            EXPECT_EQ(a->texId, b->texId);
+            EXPECT_EQ(b->GetWidth(), 8);
+        }
+        user.noPos = owner.noPos = true;
+        user.brightness = 0.25f;
+        user.PreRender(&ctx.gl, 1);
+        owner.PreRender(&ctx.gl, 1);
+        EXPECT_FLOAT_EQ(user.ShownMaterial()->diffuse[3], 0.25f);
+        EXPECT_FLOAT_EQ(owner.ShownMaterial()->diffuse[3], 1.0f);
+        // Loading a picture into a sharing material gives it a texture of its own.
+        FXMaterial* b = (FXMaterial*)user.frames.items[0];
+        ASSERT_TRUE(b->LoadTextureCN(&pck, 17));
+        EXPECT_NE(b->texId, ((FXMaterial*)owner.frames.items[0])->texId);
+    }
+    for (int i = 0; i < 7; i++)
+        EXPECT_TRUE(glIsTexture((GLuint)((FXMaterial*)owner.frames.items[i])->texId)) << i;
+}
+
 TEST_F(FireFlyTest, MissingFramesAreSkippedAndTheLightIsRegistered) {
     FXPackage pck;
     ASSERT_TRUE(pck.Load(FramePackage("frames_gap.dat", 3).c_str()));
