@@ -20,7 +20,7 @@ PEnv::PEnv()
     : width(0), height(0), screenWidth(0), screenHeight(0), enlarged(false), render(nullptr),
       lockWhileRendering(true), testingMaterial(false), lightsEnabled(false), textureOn(false),
       texture2On(false), depthWrite(true), depthTest(true), cullFront(false), cullBack(false), mutex(nullptr),
-      loopRunning(false), stopLoop(false), thread(nullptr), window(nullptr), npotTextures(false) {
+      loopRunning(false), stopLoop(false), thread(nullptr), window(nullptr), npotTextures(false), maxFps(60), swapPaced(false) {
     for (FXLight*& l : lights)
         l = nullptr;
     defaultMaterial.SetDefault(1.0f);
@@ -120,14 +120,20 @@ void PEnv::RenderLoop() {
         }
         bool locked = lockWhileRendering;
         if (locked) Lock(true);
+        double started = fxGetTime();
         if (PRender* r = render) {
             SetAct(true);
-            double t = fxGetTime();
-            r->OnRender(this, t);
+            r->OnRender(this, started);
             SetAct(false);
         }
         if (locked) Lock(false);
-        fxSleep(0.001);
+        double pause = 0.001;
+        if (maxFps > 0 && !swapPaced) {
+            // The rest of this frame's share of a second (never more: the clock may wrap).
+            double share = 1.0 / maxFps, left = started + share - fxGetTime();
+            if (left > pause) pause = left < share ? left : share;
+        }
+        fxSleep(pause);
     }
     loopRunning = false;
 }

@@ -103,6 +103,11 @@ class PEnv {
     FXMatrix matrix;
     void* window;
     bool npotTextures;
+    // Frame pacing: where the display does not pace the swaps (swapPaced false: no vertical
+    // sync, as on software renderers), the loop holds frames to at most maxFps a second,
+    // sleeping out the rest of each frame's share; 0 draws as fast as it can.
+    double maxFps;
+    bool swapPaced;
 
     PEnv(const PEnv&) = delete;
     PEnv& operator=(const PEnv&) = delete;

@@ -20,7 +20,8 @@ FXGL::FXGL()
     : hWnd(nullptr), savedParent(nullptr), binding(nullptr),
       childBindingFactory(nullptr), clearColor{0, 0, 0, 0}, extBgra(false), extSeparateSpecular(false),
       extEdgeClamp(false), extMultitexture(false), extCubeMap(false), generatesMipmaps(false),
-      glActiveTexture(nullptr), glMultiTexCoord2f(nullptr), glMultiTexCoord2fv(nullptr) {
+      glActiveTexture(nullptr), glMultiTexCoord2f(nullptr), glMultiTexCoord2fv(nullptr),
+      glClientActiveTexture(nullptr) {
     matrix.SetIdentity();
 }
 
@@ -39,6 +40,7 @@ void FXGL::Destroy() {
     glActiveTexture = nullptr;
     glMultiTexCoord2f = nullptr;
     glMultiTexCoord2fv = nullptr;
+    glClientActiveTexture = nullptr;
 }
 
 bool FXGL::CreateChild(void* window) {
@@ -160,12 +162,18 @@ bool FXGL::InitExtensions() {
         glActiveTexture = (FXActiveTextureProc)binding->GetProc("glActiveTexture");
         glMultiTexCoord2f = (FXMultiTexCoord2fProc)binding->GetProc("glMultiTexCoord2f");
         glMultiTexCoord2fv = (FXMultiTexCoord2fvProc)binding->GetProc("glMultiTexCoord2fv");
+        glClientActiveTexture = (FXClientActiveTextureProc)binding->GetProc("glClientActiveTexture");
     }
     extCubeMap = TestExtensionString(list, "ARB_texture_cube_map");
     npotTextures = TestExtensionString(list, "ARB_texture_non_power_of_two");
     int major = 0, minor = 0;
     generatesMipmaps = sscanf(localGLString(GL_VERSION), "%d.%d", &major, &minor) == 2 &&
                        (major > 1 || (major == 1 && minor >= 4));
+    // Hardware drivers honour the swap interval the window binding asks for; Mesa's software
+    // renderers never wait for the display, so the loop paces them itself.
+    const char* renderer = localGLString(GL_RENDERER);
+    swapPaced = !(strstr(renderer, "llvmpipe") || strstr(renderer, "softpipe") || strstr(renderer, "swrast") ||
+                  strstr(renderer, "Software Rasterizer"));
     if (extBgra) trc("EXT_bgra\n");
     if (extSeparateSpecular) trc("EXT_separate_specular_color\n");
     if (extEdgeClamp) trc("EXT_texture_edge_clamp\n");

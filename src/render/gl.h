@@ -13,6 +13,7 @@
 typedef void(APIENTRY* FXActiveTextureProc)(GLenum texture);
 typedef void(APIENTRY* FXMultiTexCoord2fProc)(GLenum target, GLfloat s, GLfloat t);
 typedef void(APIENTRY* FXMultiTexCoord2fvProc)(GLenum target, const GLfloat* v);
+typedef void(APIENTRY* FXClientActiveTextureProc)(GLenum texture);
 
 // Window rectangle, relative to the parent, as Enlarge remembers it.
 struct FXWinRect {
@@ -116,6 +117,8 @@ class FXGL : public PEnv {
     FXActiveTextureProc glActiveTexture;
     FXMultiTexCoord2fProc glMultiTexCoord2f;
     FXMultiTexCoord2fvProc glMultiTexCoord2fv;
+    // The unit that texture-coordinate arrays go to (mesh drawing).
+    FXClientActiveTextureProc glClientActiveTexture;
 };
 
 #endif

@@ -1,5 +1,6 @@
-// Mesh drawing: immediate-mode triangles, with the per-frame choices (vertex colours, normals,
-// texture coordinates) hoisted out of the vertex loops into specialised loops.
+// Mesh drawing: the vertex records go to OpenGL as client arrays over their 76-byte stride and
+// each mesh is one glDrawElements, so shared vertices are transformed and lit once. What is
+// sent (vertex colours, normals, texture coordinates) follows the mesh and the frame's state.
 #include "geometry/mesh.h"
 #include "render/gl.h"
 
@@ -10,65 +11,49 @@ bool FXGL::PrepareMesh(FXMesh*) {
 // Nothing is cached per mesh: the vertex arrays are read afresh on every draw.
 void FXGL::UnprepareMesh(FXMesh*) {}
 
-template <bool COLOR, bool NORMALS, bool TEX, bool SECOND>
-static void localRawLoop(FXGL* gl, const FXMesh* mesh, const tagFXVertex* second) {
-    const FXMultiTexCoord2fvProc multiTexCoord = gl->glMultiTexCoord2fv;
-    const tagFXVertex* vertices = mesh->vertices;
-    const int32_t* indices = mesh->indices;
-    for (int k = 0; k < mesh->indexCount; k++) {
-        int32_t i = indices[k];
-        const tagFXVertex& v = vertices[i];
-        if (COLOR) glColor4fv(v.color);
-        if (NORMALS) glNormal3fv(v.normal);
-        if (TEX) {
-            glTexCoord2fv(v.tex);
-            if (SECOND) multiTexCoord(GL_TEXTURE1, second[i].tex);
-        }
-        glVertex3fv(v.pos);
-    }
-}
-
-template <bool SECOND> static void localRawDispatch(FXGL* gl, const FXMesh* mesh, const tagFXVertex* second) {
-    glBegin(GL_TRIANGLES);
-    if (mesh->colorMode == 0 || mesh->colorMode == 1) {
-        int which = (mesh->colorMode == 1 ? 4 : 0) | (gl->lightsEnabled ? 2 : 0) | (gl->textureOn ? 1 : 0);
-        switch (which) {
-        case 0:
-            localRawLoop<false, false, false, SECOND>(gl, mesh, second);
-            break;
-        case 1:
-            localRawLoop<false, false, true, SECOND>(gl, mesh, second);
-            break;
-        case 2:
-            localRawLoop<false, true, false, SECOND>(gl, mesh, second);
-            break;
-        case 3:
-            localRawLoop<false, true, true, SECOND>(gl, mesh, second);
-            break;
-        case 4:
-            localRawLoop<true, false, false, SECOND>(gl, mesh, second);
-            break;
-        case 5:
-            localRawLoop<true, false, true, SECOND>(gl, mesh, second);
-            break;
-        case 6:
-            localRawLoop<true, true, false, SECOND>(gl, mesh, second);
-            break;
-        default:
-            localRawLoop<true, true, true, SECOND>(gl, mesh, second);
-            break;
-        }
-    }
-    glEnd();
-}
-
-static void localRawRender(FXGL* gl, FXMesh* mesh) {
-    localRawDispatch<false>(gl, mesh, nullptr);
+static void localArray(GLenum array, bool on) {
+    if (on)
+        glEnableClientState(array);
+    else
+        glDisableClientState(array);
 }
 
 // The second mesh's texture coordinates go to texture unit 1, taken at the first mesh's indices.
-static void localRawRender2(FXGL* gl, FXMesh* mesh, FXMesh* second) {
-    localRawDispatch<true>(gl, mesh, second->vertices);
+static void localDraw(FXGL* gl, const FXMesh* mesh, const FXMesh* second) {
+    const tagFXVertex* v = mesh->vertices;
+    const GLsizei stride = (GLsizei)sizeof(tagFXVertex);
+    bool colors = mesh->colorMode == 1, normals = gl->lightsEnabled, tex = gl->textureOn;
+    bool tex2 = tex && second && gl->glClientActiveTexture;
+    glVertexPointer(3, GL_FLOAT, stride, v->pos);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    if (colors) glColorPointer(4, GL_FLOAT, stride, v->color);
+    localArray(GL_COLOR_ARRAY, colors);
+    if (normals) glNormalPointer(GL_FLOAT, stride, v->normal);
+    localArray(GL_NORMAL_ARRAY, normals);
+    if (tex) glTexCoordPointer(2, GL_FLOAT, stride, v->tex);
+    localArray(GL_TEXTURE_COORD_ARRAY, tex);
+    if (tex2) {
+        gl->glClientActiveTexture(GL_TEXTURE1);
+        glTexCoordPointer(2, GL_FLOAT, stride, second->vertices->tex);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    glDrawElements(GL_TRIANGLES, mesh->indexCount, GL_UNSIGNED_INT, mesh->indices);
+    // Leave no array enabled: other drawing (and the next mesh) starts from a clean state.
+    if (tex2) {
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        gl->glClientActiveTexture(GL_TEXTURE0);
+    }
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    // The current values end as those of the last vertex drawn, as when vertices were sent one
+    // by one: drawing that follows may rely on them.
+    int32_t last = mesh->indices[mesh->indexCount - 1];
+    if (colors) glColor4fv(v[last].color);
+    if (normals) glNormal3fv(v[last].normal);
+    if (tex) glTexCoord2fv(v[last].tex);
+    if (tex2 && gl->glMultiTexCoord2fv) gl->glMultiTexCoord2fv(GL_TEXTURE1, second->vertices[last].tex);
 }
 
 void FXGL::RenderMesh(FXMesh* mesh) {
@@ -86,18 +71,19 @@ void FXGL::RenderMesh(FXMesh* mesh) {
         ApplyMaterial(mesh->material);
     else
         ApplyDefaultMaterial();
+    // Other colour modes draw nothing.
+    if (mesh->colorMode != 0 && mesh->colorMode != 1) return;
 
     FXMesh* second = mesh->secondMesh;
     if (!second) {
         ApplyMaterial2(nullptr);
-        localRawRender(this, mesh);
+        localDraw(this, mesh, nullptr);
         return;
     }
     // Without multitexturing the layer is skipped. The second mesh is read at the first mesh's
     // indices, so one with fewer vertices is skipped too rather than read past its end.
-    if (!extMultitexture || !glMultiTexCoord2fv || !second->vertices ||
-        second->vertexCount < mesh->vertexCount)
+    if (!extMultitexture || !glClientActiveTexture || !second->vertices || second->vertexCount < mesh->vertexCount)
         return;
     ApplyMaterial2(second->material);
-    localRawRender2(this, mesh, second);
+    localDraw(this, mesh, second);
 }

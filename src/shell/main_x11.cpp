@@ -182,6 +182,18 @@ bool localOptWindow(FXSaverArgs* args, const char* value, char* error, int error
     return true;
 }
 
+bool localOptMaxFps(FXSaverArgs* args, const char* value, char* error, int errorSize) {
+    char* end = nullptr;
+    errno = 0;
+    long n = strtol(value, &end, 10);
+    if (end == value || *end || errno == ERANGE || n < 0 || n > 1000) {
+        snprintf(error, errorSize, "--max-fps: \"%s\" is not a whole number from 0 (no cap) to 1000", value);
+        return false;
+    }
+    args->maxFps = (double)n;
+    return true;
+}
+
 bool localOptHelp(FXSaverArgs* args, const char*, char*, int) {
     args->mode = fxModeHelp;
     return true;
@@ -191,6 +203,9 @@ const FXSaverOption localOptions[] = {
     {"window", FXSaverOption::optional, localOptWindow,
      "--window[=WxH]  run in an ordinary window (1280x720)"},
     {"help", FXSaverOption::none, localOptHelp, "--help          show this text"},
+    {"max-fps", FXSaverOption::required, localOptMaxFps,
+     "--max-fps N     at most N frames a second where the display does not pace them (60;\n"
+     "                  0: as many as the machine can draw)"},
     {"fullscreen", FXSaverOption::none,
      [](FXSaverArgs* a, const char*, char*, int) { return (a->mode = fxModeFullScreen), true; },
      "--fullscreen    full screen, as /s (to go with --desktop)"},
@@ -591,6 +606,7 @@ int fxSaverMain(int argc, char** argv) {
     }
     sceneDesktopFile = args.stills.desktop;
     gr.childBindingFactory = localCreateBinding;
+    gr.maxFps = args.maxFps;
     if (!localInstallSignals()) {
         fprintf(stderr, "mhollow: cannot set up signal handling\n");
         return 1;

@@ -39,6 +39,7 @@ struct FXSaverArgs {
     unsigned long previewParent = 0; // /p: the window to draw into
     int windowWidth = 1280;          // --window
     int windowHeight = 720;
+    double maxFps = 60; // --max-fps: the frame cap where the display does not pace the swaps
     FXStillsArgs stills; // --render-at and its options; --desktop applies to every mode
 };
 

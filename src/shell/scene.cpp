@@ -2,6 +2,7 @@
 
 #include <math.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "base/paths.h"
 #include "base/trace.h"
@@ -342,12 +343,12 @@ static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewM
     if (fog_mask_desk.mesh.disabled) fog_a.mesh.disabled = fog_b.mesh.disabled = true;
 
     scr_mat.PrepareDarkDiffuse(1.0f);
-    // The desktop picture is taken over, not copied; beyond it the texture is transparent black.
+    // The desktop picture is taken over, not copied; beyond it the texture is black.
     scr_mat.mipmaps = false;
     if (desktop) {
         scr_mat.canvas.pixmap.Take(&desktop->pixmap);
         scr_mat.canvas.opaque = desktop->opaque;
-        scr_mat.canvas.pixmap.ClearPadding(0);
+        scr_mat.canvas.pixmap.ClearPadding(desktop->opaque ? 0xFF000000u : 0);
     }
     if (!scr_mat.SetTexture(&scr_mat.canvas)) err("scene: no desktop picture\n");
     scr.Create(1, 1);
@@ -507,12 +508,17 @@ void DestroySceneFrames() {
 
 // ---- One frame --------------------------------------------------------------------------
 
+// A layer at opacity 0 leaves every pixel as it is (the layer pass writes no depth): not drawn.
+static void localDrawDesk(PEnv* env, double t, FXDesk* desk, float opacity) {
+    if (opacity > 0) desk->OnRender(env, t);
+}
+
 static void localDrawLayer(PEnv* env, double t, FXScenarStage* stage, FXMaterial* mat, FXScrPos01* pos,
                            FXDesk* desk) {
     stage->UpdateStage(t);
     mat->SetDefDiffuse(stage->value);
     pos->OnRender(env, t);
-    desk->OnRender(env, t);
+    localDrawDesk(env, t, desk, mat->diffuse[3]);
 }
 
 void Scene::OnRender(PEnv* env, double clock) {
@@ -563,7 +569,16 @@ void Scene::OnRender(PEnv* env, double clock) {
 
     scr_stage.UpdateStage(t);
     scr_mat.ChangeDarkDiffuse(1 - scr_stage.value);
-    scr.OnRender(env, t);
+    if (scr_stage.value >= 1 && (!scr_mat.textured || scr_mat.texOpaque)) {
+        // Fully darkened, the opaque desktop is an opaque black quad over the whole screen.
+        float black[4] = {0, 0, 0, 1}, keep[4];
+        memcpy(keep, gr.clearColor, sizeof keep);
+        gr.SetClrColor(black);
+        gr.Clrscr(true, false, false);
+        gr.SetClrColor(keep);
+    } else {
+        scr.OnRender(env, t);
+    }
 
     float b;
     if (back_stage.value < 1) {
@@ -578,7 +593,7 @@ void Scene::OnRender(PEnv* env, double clock) {
         b = back_phase.GetOnOff(0.42f, 0.58f) * 0.5f + 0.5f;
     }
     back_mat.SetDefDiffuse(b);
-    back.OnRender(env, t);
+    localDrawDesk(env, t, &back, b);
 
     float ambient[4] = {0.8f * b, 0.8f * b, 0.8f * b, 1.0f};
     gr.SetAmbient(ambient);
@@ -586,7 +601,7 @@ void Scene::OnRender(PEnv* env, double clock) {
     stars_stage.UpdateStage(t);
     stars_mat[act_star].SetDefDiffuse(stars_stage.value);
     stars_pos.OnRender(env, t);
-    stars.OnRender(env, t);
+    localDrawDesk(env, t, &stars, stars_stage.value);
 
     trees_b_skew.OnRender(env, t);
     trees_b.UpdatePosSkew(true, false, trees_b_skew.phase * 0.02f - 0.01f, 0);
@@ -601,7 +616,7 @@ void Scene::OnRender(PEnv* env, double clock) {
     lakegrass_mat.SetDefDiffuse(lakegrass_stage.value);
     lakegrass_mat.diffuse[0] = lakegrass_mat.diffuse[1] = lakegrass_mat.diffuse[2] = b;
     lakegrass_pos.OnRender(env, t);
-    lakegrass.OnRender(env, t);
+    localDrawDesk(env, t, &lakegrass, lakegrass_mat.diffuse[3]);
 
     // Fog colours are rebuilt only while the fog stage moves.
     fog_stage.UpdateStage(t);
@@ -615,6 +630,7 @@ void Scene::OnRender(PEnv* env, double clock) {
         if (!first1 && fog_stage.value >= 0.5f) first1 = true;
     }
     fog_pos.OnRender(env, t);
+    // Drawn even while invisible: drawing advances the drift.
     fog_a.OnRender(env, t);
     fog_b.OnRender(env, t);
 

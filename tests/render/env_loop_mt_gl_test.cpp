@@ -57,6 +57,24 @@ class LoopTest : public testing::Test {
     void SetUp() override { ASSERT_TRUE(gl.Create(fxCreateOffscreenBinding(32, 16))); }
 };
 
+// Where the display does not pace the swaps, the loop sleeps out each frame's share of the
+// cap. (Only an upper bound: a busy machine can only make frames slower.)
+TEST_F(LoopTest, FramesAreHeldToTheCapWhereSwapsAreNotPaced) {
+    Probe probe;
+    gl.maxFps = 20;
+    gl.swapPaced = false;
+    ASSERT_TRUE(gl.StartLoop(&probe));
+    ASSERT_TRUE(WaitFor([&] { return probe.frames >= 1; }));
+    int before = probe.frames;
+    double t0 = fxGetTime();
+    fxSleep(1.0);
+    int drawn = probe.frames - before;
+    double elapsed = fxGetTime() - t0;
+    gl.StopLoop(10);
+    EXPECT_GE(drawn, 1);
+    EXPECT_LE(drawn, elapsed * 20 + 2) << drawn << " frames in " << elapsed << " s";
+}
+
 TEST_F(LoopTest, FramesHoldTheMutexAndTheContext) {
     Probe probe;
     std::atomic<bool> held{false};

@@ -89,6 +89,13 @@ TEST(SaverArgs, OwnOptionsTurnTheLetterScanOff) {
         EXPECT_FALSE(b.ok) << bad;
         EXPECT_NE(b.error[0], 0) << bad;
     }
+    p = Parse({"--window", "--max-fps", "25"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.args.maxFps, 25);
+    EXPECT_EQ(Parse({"--max-fps=0", "--window"}).args.maxFps, 0);
+    EXPECT_EQ(Parse({"--window"}).args.maxFps, 60);
+    for (auto bad : {"--max-fps=-1", "--max-fps=1001", "--max-fps=6x", "--max-fps="})
+        EXPECT_FALSE(Parse({"--window", bad}).ok) << bad;
     // A stray word next to our options is an error, not a mode letter.
     EXPECT_FALSE(Parse({"--window", "/s"}).ok);
     EXPECT_FALSE(Parse({"/s", "--window"}).ok);
