@@ -19,6 +19,7 @@ bool fxWaitThread(void* thread, double seconds);
 void fxTerminateThread(void* thread);
 void fxDestroyThread(void* thread);
 
-// 0 normal, > 0 raised (best effort), < 0 lowered. Failures are ignored.
+// 0 normal, > 0 raised (best effort), < 0 lowered. Failures are ignored. On Linux nothing
+// goes above the process's own nice value: raised is normal there.
 void fxSetAppPriority(int level);
 void fxSetThreadPriority(void* thread, int level);

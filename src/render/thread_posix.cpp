@@ -2,6 +2,8 @@
 
 #include "base/trace.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -84,17 +86,22 @@ void* localThreadProc(void* p) {
     return nullptr;
 }
 
-// The highest priority (lowest nice value) this process may take, tried from the top.
-void localRaiseNice(int which, id_t who) {
-    for (int nice = -20; nice <= 0; nice++)
-        if (setpriority(which, who, nice) == 0) return;
+// The process's own nice value, read before the first change of ours. A screen saver must
+// never take the machine from the user's own processes: requests never go above this level,
+// so "raised" keeps it, and "lowered" goes below it.
+int localBaseNice() {
+    static const int base = [] {
+        errno = 0;
+        int n = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+        return errno ? 0 : n;
+    }();
+    return base;
 }
 
 void localSetTaskNice(pid_t tid, int level, int lowNice) {
-    if (level > 0)
-        localRaiseNice(PRIO_PROCESS, static_cast<id_t>(tid));
-    else
-        setpriority(PRIO_PROCESS, static_cast<id_t>(tid), level < 0 ? lowNice : 0);
+    int base = localBaseNice();
+    int nice = level < 0 ? std::min(base + lowNice, 19) : base;
+    setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);
 }
 
 } // namespace

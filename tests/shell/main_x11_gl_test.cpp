@@ -10,12 +10,16 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -367,6 +371,47 @@ TEST_F(SaverTest, ButtonPressAfterFourSecondsEnds) {
     usleep(4500000);
     Xdo("click 1");
     EXPECT_EQ(WaitExit(5), 0);
+}
+
+// The nice value of every thread of a process, read from /proc.
+std::vector<int> ThreadNiceValues(pid_t pid) {
+    std::vector<int> values;
+    std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    DIR* d = opendir(dir.c_str());
+    if (!d) return values;
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] == '.') continue;
+        std::ifstream f(dir + "/" + e->d_name + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        // Fields after the command name, which ends at the last ')': state is field 3, nice 19.
+        size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(stat.substr(close + 2));
+        std::string field;
+        for (int i = 3; i <= 19 && rest >> field; i++)
+            if (i == 19) values.push_back(atoi(field.c_str()));
+    }
+    closedir(d);
+    return values;
+}
+
+// The saver asks for a raised priority for its render loop; run as root it could take the
+// machine from every other process. It keeps the nice value it was started with.
+TEST_F(SaverTest, ThreadsKeepTheNiceValueTheyWereStartedWith) {
+    int before = getpriority(PRIO_PROCESS, 0);
+    int started = std::min(before + 3, 19);
+    ASSERT_EQ(setpriority(PRIO_PROCESS, 0, started), 0);
+    Start({"/s"});
+    setpriority(PRIO_PROCESS, 0, before); // only root gets its old value back
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("SCREENSAVER") != 0; }, 30));
+    std::vector<int> nice;
+    // The render loop runs once the window shows; give it a moment to appear as a thread.
+    WaitFor([&] { return (nice = ThreadNiceValues(saver)).size() >= 2; }, 10);
+    ASSERT_GE(nice.size(), 2u) << "the saver and its render loop";
+    for (int n : nice)
+        EXPECT_EQ(n, started) << "running as uid " << getuid();
+    kill(saver, SIGTERM);
+    EXPECT_EQ(WaitExit(10), 0);
 }
 
 TEST_F(SaverTest, SignalsEndTheSaverCleanly) {
