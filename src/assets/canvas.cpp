@@ -84,13 +84,32 @@ typedef unsigned char ILubyte;
 
 const ILenum IL_IMAGE_WIDTH = 0x0DE4;
 const ILenum IL_IMAGE_HEIGHT = 0x0DE5;
+const ILenum IL_IMAGE_DEPTH = 0x0DE6;
+const ILenum IL_IMAGE_SIZE_OF_DATA = 0x0DE7;
 const ILenum IL_IMAGE_BPP = 0x0DE8;
 const ILenum IL_IMAGE_FORMAT = 0x0DEA;
 const ILenum IL_IMAGE_TYPE = 0x0DEB;
+const ILenum IL_PALETTE_TYPE = 0x0DEC;
+const ILenum IL_PALETTE_BPP = 0x0DEE;
+const ILenum IL_PALETTE_NUM_COLS = 0x0DEF;
+const ILenum IL_PAL_NONE = 0x0400;
+const ILenum IL_COLOUR_INDEX = 0x1900;
+const ILenum IL_ALPHA = 0x1906;
 const ILenum IL_RGB = 0x1907;
 const ILenum IL_RGBA = 0x1908;
+const ILenum IL_BGR = 0x80E0;
+const ILenum IL_BGRA = 0x80E1;
 const ILenum IL_LUMINANCE = 0x1909;
+const ILenum IL_LUMINANCE_ALPHA = 0x190A;
+const ILenum IL_BYTE = 0x1400;
 const ILenum IL_UNSIGNED_BYTE = 0x1401;
+const ILenum IL_SHORT = 0x1402;
+const ILenum IL_UNSIGNED_SHORT = 0x1403;
+const ILenum IL_INT = 0x1404;
+const ILenum IL_UNSIGNED_INT = 0x1405;
+const ILenum IL_FLOAT = 0x1406;
+const ILenum IL_DOUBLE = 0x140A;
+const ILenum IL_HALF = 0x140B;
 const ILenum IL_FILE_OVERWRITE = 0x0620;
 const ILenum IL_JPG_QUALITY = 0x0711;
 const ILenum IL_ORIGIN_SET = 0x0600;
@@ -256,6 +275,35 @@ static bool localParseId(const char* idText, int* id) {
     return idText && sscanf(idText, "%d", id) == 1;
 }
 
+static int localChannels(ILenum format) {
+    switch (format) {
+    case IL_COLOUR_INDEX:
+    case IL_ALPHA:
+    case IL_LUMINANCE: return 1;
+    case IL_LUMINANCE_ALPHA: return 2;
+    case IL_RGB:
+    case IL_BGR: return 3;
+    case IL_RGBA:
+    case IL_BGRA: return 4;
+    default: return 0;
+    }
+}
+
+static int localTypeBytes(ILenum type) {
+    switch (type) {
+    case IL_BYTE:
+    case IL_UNSIGNED_BYTE: return 1;
+    case IL_SHORT:
+    case IL_UNSIGNED_SHORT:
+    case IL_HALF: return 2;
+    case IL_INT:
+    case IL_UNSIGNED_INT:
+    case IL_FLOAT: return 4;
+    case IL_DOUBLE: return 8;
+    default: return 0;
+    }
+}
+
 namespace {
 // The images created while decoding one picture, deleted on every way out.
 struct DevilImages {
@@ -270,13 +318,41 @@ struct DevilImages {
         if (path) return pilLoadImage(path) != 0;
         return pilLoadL((ILenum)type, bytes, (ILuint)size) != 0;
     }
+    // Whether the decoded image's numbers agree with each other. The library can report
+    // success for damaged files with pixel data shorter than its size and format say (a
+    // 16-bit TGA cut short keeps 2 bytes per pixel for a 3-channel format), and its
+    // conversion then reads past that data; colour indices past the palette do the same.
+    static bool Consistent() {
+        int w = pilGetInteger(IL_IMAGE_WIDTH), h = pilGetInteger(IL_IMAGE_HEIGHT);
+        int bpp = pilGetInteger(IL_IMAGE_BPP);
+        int channels = localChannels((ILenum)pilGetInteger(IL_IMAGE_FORMAT));
+        int bytes = localTypeBytes((ILenum)pilGetInteger(IL_IMAGE_TYPE));
+        if (w <= 0 || h <= 0 || pilGetInteger(IL_IMAGE_DEPTH) != 1 || channels == 0 || bytes == 0 ||
+            bpp != channels * bytes)
+            return false;
+        long long need = (long long)w * h * bpp;
+        const ILubyte* data = pilGetData();
+        if (!data || pilGetInteger(IL_IMAGE_SIZE_OF_DATA) < need) return false;
+        if ((ILenum)pilGetInteger(IL_IMAGE_FORMAT) != IL_COLOUR_INDEX) return true;
+        int colours = pilGetInteger(IL_PALETTE_NUM_COLS);
+        int palBpp = pilGetInteger(IL_PALETTE_BPP);
+        // The library counts the colours from the palette's byte size.
+        if ((ILenum)pilGetInteger(IL_PALETTE_TYPE) == IL_PAL_NONE || colours <= 0 || palBpp < 3 || bytes != 1)
+            return false;
+        for (long long i = 0; i < need; i++)
+            if (data[i] >= colours) return false;
+        return true;
+    }
     // Converts the decoded image to 8-bit RGBA in place (it is only read) and returns its
-    // pixels, null when that failed or the result does not hold w x h pixels of four bytes.
+    // pixels, null when the decoded image is inconsistent, the conversion failed or the result
+    // does not hold w x h pixels of four bytes.
     const uint8_t* ConvertedData(int w, int h) {
+        if (!Consistent()) return nullptr;
         if (!pilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE)) return nullptr;
         if (pilGetInteger(IL_IMAGE_WIDTH) != w || pilGetInteger(IL_IMAGE_HEIGHT) != h ||
             pilGetInteger(IL_IMAGE_BPP) != 4 || pilGetInteger(IL_IMAGE_FORMAT) != (ILint)IL_RGBA ||
-            pilGetInteger(IL_IMAGE_TYPE) != (ILint)IL_UNSIGNED_BYTE)
+            pilGetInteger(IL_IMAGE_TYPE) != (ILint)IL_UNSIGNED_BYTE ||
+            pilGetInteger(IL_IMAGE_SIZE_OF_DATA) < (long long)w * h * 4)
             return nullptr;
         return pilGetData();
     }
@@ -320,6 +396,10 @@ bool FXCanvas::DecodeBytes(const void* bytes, int size, int type, const char* pa
     DevilImages il;
     if (!il.Load(bytes, size, type, path)) {
         err("FXCanvas: cannot decode picture %s\n", path ? path : "(package item)");
+        return false;
+    }
+    if (!DevilImages::Consistent()) {
+        err("FXCanvas: picture %s is damaged\n", path ? path : "(package item)");
         return false;
     }
     int w = pilGetInteger(IL_IMAGE_WIDTH);
@@ -510,13 +590,21 @@ bool FXCanvas::Copy(FXCanvas* src) {
     if (!src || src == this) return false;
     if (!pixmap.Realloc(src->pixmap.width, src->pixmap.height)) return false;
     if (!src->pixmap.pixels || !pixmap.pixels) return true;
+    // The whole block becomes the texture, padding included: it is copied too, or cleared when
+    // the source block has another shape.
+    const FXPixmap& from = src->pixmap;
+    if (from.stride == pixmap.stride && from.rows == pixmap.rows) {
+        memcpy(pixmap.pixels, from.pixels, (size_t)from.stride * from.rows * sizeof(uint32_t));
+    } else {
+        pixmap.Clear(0);
+        for (int y = 0; y < pixmap.height; y++)
+            memcpy(pixmap.pixels + (size_t)y * pixmap.stride, from.pixels + (size_t)y * from.stride,
+                   (size_t)pixmap.width * sizeof(uint32_t));
+    }
     for (int y = 0; y < pixmap.height; y++) {
-        const uint32_t* s = src->pixmap.pixels + (size_t)y * src->pixmap.stride;
-        uint32_t* d = pixmap.pixels + (size_t)y * pixmap.stride;
-        for (int x = 0; x < pixmap.width; x++) {
-            d[x] = s[x];
-            if ((s[x] >> 24) != 255) opaque = false;
-        }
+        const uint32_t* d = pixmap.pixels + (size_t)y * pixmap.stride;
+        for (int x = 0; x < pixmap.width; x++)
+            if ((d[x] >> 24) != 255) opaque = false;
     }
     return true;
 }

@@ -127,6 +127,16 @@ TEST(Canvas, PixelOperationsWithoutTheImageLibrary) {
     EXPECT_EQ(4, d.GetWidth());
     EXPECT_EQ(0x8000FF00u, d.pixmap.pixels[3 * d.pixmap.stride + 3]);
     EXPECT_FALSE(d.opaque);
+    // The whole block is uploaded as a texture: its padding is the source's, not stale memory.
+    FXCanvas odd;
+    ASSERT_TRUE(odd.pixmap.Realloc(3, 3));
+    odd.pixmap.Clear(0x11223344);
+    FXCanvas reused;
+    ASSERT_TRUE(reused.pixmap.Realloc(4, 4));
+    reused.pixmap.Clear((int)0xDEADBEEF);
+    ASSERT_TRUE(reused.Copy(&odd));
+    for (int i = 0; i < reused.pixmap.stride * reused.pixmap.rows; i++)
+        ASSERT_EQ(0x11223344u, reused.pixmap.pixels[i]) << "pixel " << i;
 
     FXCanvas empty;
     EXPECT_EQ(0.0f, empty.GetBump(0.5f, 0.5f));
@@ -243,6 +253,38 @@ TEST_F(CanvasDevil, BadItemsFailWithoutTouchingTheCanvas) {
     EXPECT_FALSE(c.CreateFromPict(TestTmpPath("missing.png").c_str()));
     Picture solid = Gradient(40, 30, false);
     ExpectPixels(solid, c);
+}
+
+// A 16-bit truecolour TGA whose pixel data stops after `have` bytes: the library accepts it
+// with 2 bytes per pixel for a 3-channel format.
+static std::vector<uint8_t> ShortTga16(int w, int h, int have) {
+    std::vector<uint8_t> b = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, (uint8_t)w, (uint8_t)(w >> 8),
+                              (uint8_t)h, (uint8_t)(h >> 8), 16, 0};
+    b.resize(b.size() + have, 0x41);
+    return b;
+}
+
+TEST_F(CanvasDevil, DamagedPicturesTheLibraryAcceptsAreRefusedOnEveryPath) {
+    std::vector<uint8_t> tga = ShortTga16(64, 64, 10);
+    std::string path = TestTmpPath("damaged.dat");
+    ASSERT_TRUE(WritePackageItems(path, {{1, "tga", tga}, {2, "tga", ShortTga16(4, 4, 32)}}));
+    FXPackage damaged;
+    ASSERT_TRUE(damaged.Load(path.c_str()));
+    std::string file = TestTmpPath("damaged.tga");
+    ASSERT_TRUE(WriteFileBytes(file, tga));
+
+    FXCanvas c;
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 2));
+    EXPECT_FALSE(c.CreateFromPictCN(&damaged, 1));
+    EXPECT_FALSE(c.CreateFromPict(file.c_str()));
+    Picture solid = Gradient(40, 30, false);
+    ExpectPixels(solid, c);
+    EXPECT_FALSE(c.LoadMaskCN(&damaged, 1));
+    EXPECT_FALSE(c.LoadMask(file.c_str()));
+    ExpectPixels(solid, c);
+    // The same header with all its pixel data is a sound picture.
+    EXPECT_TRUE(c.CreateFromPictCN(&damaged, 2));
+    EXPECT_EQ(4, c.GetWidth());
 }
 
 TEST_F(CanvasDevil, FileNamesWithTranSelectLuminanceToAlpha) {
