@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <mutex>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -22,6 +23,9 @@ namespace {
 
 const char kRule[] = "------------------------------------------------\n";
 const int kTextLimit = 4096;
+
+// errmsg formats into the shared trcDynamicError whether the log is open or not.
+std::mutex localErrorLock;
 
 // vsnprintf reports the length the text would have had: clamp it to what was written.
 int localFormat(char* buf, const char* fmt, va_list args) {
@@ -85,35 +89,31 @@ bool fxOpenTraces(const char* filename) {
         return false;
     }
     if (!filename || !*filename) return false;
+    // The mutex is made once and kept for the life of the process: a thread that has just
+    // seen the log open may still be about to take it while another closes the log.
+    if (!trcMutex) trcMutex = fxCreateMutex();
+    if (!trcMutex) return false;
     FILE* f = fopen(filename, "wt");
     if (!f) return false;
-    void* mutex = fxCreateMutex();
-    if (!mutex) {
-        fclose(f);
-        return false;
-    }
+    fxLock(trcMutex);
     trcFile = f;
     fputs(kRule, trcFile);
     fprintf(trcFile, " fxOpenTraces (filename:%s)\n", filename);
     fprintf(trcFile, "%s\n", kRule);
     fflush(trcFile);
-    trcMutex = mutex;
     trcOn.store(true);
+    fxUnlock(trcMutex);
     return true;
 }
 
 void fxCloseTraces() {
     if (!trcOn.load()) return;
     fxLock(trcMutex);
-    if (!trcOn.load()) {
-        fxUnlock(trcMutex);
-        return;
+    if (trcOn.load()) {
+        trcOn.store(false);
+        fxCloseTracesFile();
     }
-    trcOn.store(false);
     fxUnlock(trcMutex);
-    fxDestroyMutex(trcMutex);
-    trcMutex = nullptr;
-    fxCloseTracesFile();
 }
 
 void fxCloseTracesFile() {
@@ -148,10 +148,11 @@ void err(const char* fmt, ...) {
 }
 
 int errmsg(const char* fmt, ...) {
+    std::lock_guard<std::mutex> guard(localErrorLock);
     bool formatted = false;
     if (trcOn.load()) {
         void* mutex = trcMutex;
-        if (mutex) fxLock(mutex);
+        fxLock(mutex);
         if (trcOn.load()) {
             va_list args;
             va_start(args, fmt);
@@ -166,10 +167,9 @@ int errmsg(const char* fmt, ...) {
                 fwrite(trcDynamicError, 1, n, trcFile);
                 fflush(trcFile);
             }
-            // Shown while the lock is held: the shared buffer stays ours.
             localShowError(trcDynamicError);
         }
-        if (mutex) fxUnlock(mutex);
+        fxUnlock(mutex);
     }
     if (!formatted) {
         va_list args;

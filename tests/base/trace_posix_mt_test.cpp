@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -65,4 +66,47 @@ TEST(Traces, LinesFromSeveralThreadsNeverInterleave) {
         total++;
     }
     EXPECT_EQ(total, kThreads * kLines);
+}
+
+namespace {
+
+struct Churn {
+    std::atomic<bool> stop{false};
+};
+
+void ErrorWriter(void* p) {
+    Churn* c = static_cast<Churn*>(p);
+    for (int i = 0; !c->stop.load(); i++) {
+        trc("churn %d\n", i);
+        if (i % 2000 == 0) errmsg("churn error %d (expected)", i);
+    }
+}
+
+} // namespace
+
+// Lines and error reports written while another thread opens and closes the log: every
+// reader of the shared state must hold a lock that outlives the log (ThreadSanitizer and
+// AddressSanitizer see the difference).
+TEST(Traces, WritersSurviveTheLogOpeningAndClosing) {
+    const char* tmp = getenv("MH_TEST_TMP");
+    std::string dir = tmp ? tmp : "/tmp/mh_trace_mt_test";
+    ASSERT_EQ(system(("mkdir -p '" + dir + "'").c_str()), 0);
+    std::string path = dir + "/churn.log";
+    Churn c;
+    void* threads[2];
+    for (void*& t : threads) {
+        t = fxCreateThread(ErrorWriter, &c);
+        ASSERT_NE(t, nullptr);
+    }
+    for (int i = 0; i < 200; i++) {
+        ASSERT_TRUE(fxOpenTraces(path.c_str()));
+        if (i % 50 == 0) errmsg("main %d (expected)", i);
+        fxCloseTraces();
+    }
+    c.stop = true;
+    for (void* t : threads) {
+        EXPECT_TRUE(fxWaitThread(t, 100000));
+        fxDestroyThread(t);
+    }
+    EXPECT_FALSE(fxTracesOpened());
 }
