@@ -14,8 +14,8 @@ typedef void (*FXThreadFunc)(void*);
 void* fxCreateThread(FXThreadFunc function, void* argument);
 // Waits for the thread to end; without limit for 100000 s or more. False on time-out.
 bool fxWaitThread(void* thread, double seconds);
-// A still running thread cannot be stopped safely here: it is detached and left
-// to end on its own (a trace line says so).
+// A still running thread cannot be stopped safely here: it is waited for (a trace line
+// says so), since its caller frees what the thread works on next.
 void fxTerminateThread(void* thread);
 void fxDestroyThread(void* thread);
 

@@ -146,13 +146,12 @@ void fxTerminateThread(void* thread) {
         std::lock_guard<std::mutex> lock(rec->state->m);
         finished = rec->state->finished;
     }
-    if (finished) {
-        pthread_join(rec->handle, nullptr);
-    } else {
-        pthread_detach(rec->handle);
-        err("fxTerminateThread: thread %08x still running, detached (no forced termination)\n",
+    // A thread cannot be stopped safely from outside, and one left running would go on using
+    // an argument its caller frees next: a running thread is waited for.
+    if (!finished)
+        err("fxTerminateThread: thread %08x still running, waiting for it to end\n",
             static_cast<unsigned>(rec->state->id));
-    }
+    pthread_join(rec->handle, nullptr);
     rec->hasHandle = false;
 }
 

@@ -5,11 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -120,35 +125,69 @@ TEST(Threads, NullRecordsAreAccepted) {
     fxDestroyThread(t);
 }
 
-TEST(Threads, DestroyingARunningThreadDetachesAndReportsIt) {
+void OpenGateLater(void* p) {
+    fxSleep(0.05);
+    static_cast<Gate*>(p)->open = true;
+}
+
+TEST(Threads, DestroyingARunningThreadWaitsForItAndReportsIt) {
     const char* tmp = getenv("MH_TEST_TMP");
     std::string dir = tmp ? tmp : "/tmp/mh_thread_test";
     ASSERT_EQ(system(("mkdir -p '" + dir + "'").c_str()), 0);
-    std::string log = dir + "/detach.log";
+    std::string log = dir + "/terminate.log";
     ASSERT_TRUE(fxOpenTraces(log.c_str()));
-
-    static Gate g; // outlives the detached thread
-    void* t = fxCreateThread(WaitForGate, &g);
-    ASSERT_NE(t, nullptr);
-    fxSetThreadPriority(t, -1);
-    fxSetThreadPriority(t, 0);
-    fxDestroyThread(t);
-    g.open = true;
-    while (g.runs.load() == 0)
-        fxSleep(0.001);
-    fxSleep(0.01);
+    {
+        // The gate is freed right after the destroy: the thread must be done with it by then.
+        auto g = std::make_unique<Gate>();
+        void* t = fxCreateThread(WaitForGate, g.get());
+        ASSERT_NE(t, nullptr);
+        fxSetThreadPriority(t, -1);
+        fxSetThreadPriority(t, 0);
+        void* opener = fxCreateThread(OpenGateLater, g.get());
+        ASSERT_NE(opener, nullptr);
+        fxDestroyThread(t);
+        EXPECT_EQ(g->runs.load(), 1);
+        fxDestroyThread(opener);
+    }
     fxCloseTraces();
 
     std::ifstream in(log);
     std::stringstream ss;
     ss << in.rdbuf();
     EXPECT_NE(ss.str().find("#ERROR: "), std::string::npos);
-    EXPECT_NE(ss.str().find("still running, detached"), std::string::npos);
+    EXPECT_NE(ss.str().find("still running, waiting for it to end"), std::string::npos);
 }
 
-TEST(Threads, PrioritiesAreBestEffort) {
-    fxSetAppPriority(0);
+static int NiceOfThisThread() {
+    return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+}
+
+struct NiceProbe {
+    Gate gate;
+    std::atomic<int> nice{-100};
+};
+
+void ReportNice(void* p) {
+    NiceProbe* probe = static_cast<NiceProbe*>(p);
+    WaitForGate(&probe->gate);
+    probe->nice = NiceOfThisThread();
+}
+
+// Lowered goes below the process's own nice value, raised comes back to it. Runs last: the
+// process keeps its lowered priority otherwise.
+TEST(Threads, PrioritiesLowerThreadsAndTheProcess) {
+    int base = NiceOfThisThread();
+    NiceProbe probe;
+    void* t = fxCreateThread(ReportNice, &probe);
+    ASSERT_NE(t, nullptr);
+    fxSetThreadPriority(t, -1);
+    probe.gate.open = true;
+    ASSERT_TRUE(fxWaitThread(t, 100000));
+    fxDestroyThread(t);
+    EXPECT_EQ(probe.nice.load(), std::min(base + 5, 19)) << "a lowered thread";
+
+    fxSetAppPriority(-1);
+    EXPECT_EQ(NiceOfThisThread(), std::min(base + 10, 19)) << "every thread of a lowered process";
     fxSetAppPriority(1);
-    fxSetAppPriority(0);
-    SUCCEED();
+    EXPECT_EQ(NiceOfThisThread(), base);
 }
