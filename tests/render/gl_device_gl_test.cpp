@@ -2,6 +2,8 @@
 // state back from a real driver, through both bindings: offscreen and on an X11 window.
 #include <gtest/gtest.h>
 
+#include "support/skip.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -70,7 +72,7 @@ class DeviceTest : public testing::TestWithParam<const char*> {
         TraceFile();
         if (X11()) {
             dpy = XOpenDisplay(nullptr);
-            if (!dpy) GTEST_SKIP() << "no X display";
+            if (!dpy) MH_SKIP_OUTSIDE_CI("no X display");
             win = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, kWidth, kHeight, 0, 0, 0);
             XSelectInput(dpy, win, StructureNotifyMask);
             XMapWindow(dpy, win);
@@ -552,7 +554,7 @@ INSTANTIATE_TEST_SUITE_P(Bindings, DeviceTest, testing::Values("offscreen", "x11
 
 TEST(DeviceX11, SwappedFramesReachTheWindow) {
     Display* dpy = XOpenDisplay(nullptr);
-    if (!dpy) GTEST_SKIP() << "no X display";
+    if (!dpy) MH_SKIP_OUTSIDE_CI("no X display");
     Window win = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 10, 10, 64, 48, 0, 0, 0);
     XSelectInput(dpy, win, StructureNotifyMask);
     XMapWindow(dpy, win);
@@ -586,7 +588,7 @@ TEST(DeviceX11, SwappedFramesReachTheWindow) {
 
 TEST(DeviceX11, EnlargeCoversTheScreenAndComesBack) {
     Display* dpy = XOpenDisplay(nullptr);
-    if (!dpy) GTEST_SKIP() << "no X display";
+    if (!dpy) MH_SKIP_OUTSIDE_CI("no X display");
     Window win = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 64, 48, 0, 0, 0);
     XMapWindow(dpy, win);
     XSync(dpy, False);

@@ -1,6 +1,8 @@
 // The saver program run for real on an X server of its own, driven with real input events.
 #include <gtest/gtest.h>
 
+#include "support/skip.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -77,8 +79,8 @@ class SaverTest : public testing::Test {
     }
 
     void SetUp() override {
-        if (display.empty()) GTEST_SKIP() << "no private X server (Xvfb)";
-        if (system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "xdotool is missing";
+        if (display.empty()) MH_SKIP_OUTSIDE_CI("no private X server (Xvfb)");
+        if (system("command -v xdotool >/dev/null") != 0) MH_SKIP_OUTSIDE_CI("xdotool is missing");
         dpy = XOpenDisplay(display.c_str());
         ASSERT_NE(dpy, nullptr);
         std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();

@@ -1,6 +1,8 @@
 // The whole scene on the offscreen device, with a package of plain-coloured pictures at the
 // scene's item numbers, checked in pixels against the values its stages and phasers give.
 #include <gtest/gtest.h>
+
+#include "support/skip.h"
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
@@ -482,9 +484,9 @@ class SceneWindow : public ::testing::Test {
     static void SetUpTestSuite() { WriteScenePackage(); }
     void SetUp() override {
         exe = std::string(MH_BINARY_DIR) + "/mhollow";
-        if (access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << "the saver is not built";
+        if (access(exe.c_str(), X_OK) != 0) MH_SKIP_OUTSIDE_CI("the saver is not built");
         if (system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null") != 0)
-            GTEST_SKIP() << "Xvfb or xdotool is missing";
+            MH_SKIP_OUTSIDE_CI("Xvfb or xdotool is missing");
         ASSERT_TRUE(xserver.Start(640, 480)) << "no private X server";
         display = xserver.display;
         dpy = XOpenDisplay(display.c_str());
