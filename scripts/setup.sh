@@ -11,6 +11,7 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libcairo2-dev
   g++-mingw-w64-x86-64-posix
+  clang libclang-rt-14-dev valgrind
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
