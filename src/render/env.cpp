@@ -109,9 +109,30 @@ void PEnv::UnregisterLight(FXLight* l) {
     }
 }
 
+// Once a minute the render loop writes how long its frames took, so a long run's log shows
+// whether drawing slows down.
+namespace {
+struct localFrameStats {
+    double since = 0, total = 0, longest = 0;
+    int frames = 0;
+    void Add(double start, double end) {
+        if (frames == 0 && since == 0) since = start;
+        frames++;
+        total += end - start;
+        if (end - start > longest) longest = end - start;
+        if (end - since < 60.0) return;
+        trc("render loop: %d frames in %.1f s, %.2f ms per frame on average, %.2f ms at most\n", frames,
+            end - since, 1000.0 * total / frames, 1000.0 * longest);
+        *this = localFrameStats();
+        since = end;
+    }
+};
+} // namespace
+
 void PEnv::RenderLoop() {
     loopRunning = true;
     fxSleep(0.1);
+    localFrameStats stats;
     while (!stopLoop) {
         if (!render) {
             // Nothing to draw: wait for a renderable without spinning the processor.
@@ -125,6 +146,7 @@ void PEnv::RenderLoop() {
             SetAct(true);
             r->OnRender(this, started);
             SetAct(false);
+            stats.Add(started, fxGetTime());
         }
         if (locked) Lock(false);
         double pause = 0.001;
