@@ -50,6 +50,10 @@ for t in "${targets[@]}"; do
   cov=$(echo "$last" | grep -oE 'cov: [0-9]+' | grep -oE '[0-9]+')
   ft=$(echo "$last" | grep -oE 'ft: [0-9]+' | grep -oE '[0-9]+')
   result=clean
-  [ $rc -ne 0 ] && result="finding: $(grep -m1 -oE '(ERROR|WARNING): [A-Za-z]+: [a-z-]+|deadly signal|timeout|out-of-memory' "$W/$t.log" | head -1)"
+  if grep -q 'run interrupted' "$W/$t.log"; then
+    result="stopped before $RUNS runs"
+  elif [ $rc -ne 0 ]; then
+    result="finding: $(grep -m1 -oE '(ERROR|WARNING): [A-Za-z]+: [a-z-]+|deadly signal|timeout|out-of-memory' "$W/$t.log" | head -1)"
+  fi
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$t" "${runs:-?}" "$secs" "${speed:-?}" "${cov:-?}" "${ft:-?}" "$result" | tee -a "$W/summary.tsv"
 done
