@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/arrays.h"
 #include "base/strings.h"
 
 class FXMaterial;
@@ -73,6 +74,37 @@ class FXMesh {
     int indexCount;
     int32_t* indices;
 
+    // ---- mesh reduction (authoring)
+
+    // One pass that removes vertices in the middle of straight edges inside flat regions,
+    // within `tol` degrees; traces what it removed. Refuses (a trace line, mesh kept) a mesh
+    // whose indices are not whole triangles of vertices in use.
+    void ReduceVertices(float tol);
+    // Drops the triangles none of whose corners is more opaque than `alpha` in the material's
+    // texture, then the vertices no longer used. `mode` has no effect.
+    void DiscardTrianglesTransp(int mode, float alpha);
+    bool TestTriangleTransp(int mode, int* corners, float alpha);
+    // Drops unreferenced vertices and renumbers the indices and the dependency pairs.
+    void DiscardReducedVertices();
+
+    // Planes are (nx, ny, nz, d) with a unit normal; all arithmetic is single precision.
+    void ComputeFormula(float* plane, int a, int b, int c);
+    void ComputeFormula1(float* plane, float* base, int a, int b);
+    float MultiVertexFormula(float* plane, int v);
+    bool TestVertexOnFormula(float* plane, int from, int v);
+    bool TestVerticesDirection(int a, int b, int v);
+    bool TestVertexSide(int v);
+
+    float tolerance = 0;
+    float trianglePlane[4] = {0, 0, 0, 0};
+    float edgePlane[4] = {0, 0, 0, 0};
+    float edgePlane2[4] = {0, 0, 0, 0};
+    float apexSide = 0;
+    float totalMin = 0;
+    // Pairs (from, to) of vertex numbers recorded by the rewrites of the last reduction.
+    FXArray dependFrom;
+    FXArray dependTo;
+
     FXMesh(const FXMesh&) = delete;
     FXMesh& operator=(const FXMesh&) = delete;
 
@@ -82,6 +114,33 @@ class FXMesh {
     bool SizeHeaderForm(int n, int m);
     bool Refuse(const char* why);
     void ScaleTexCoords(float su, float sv);
+
+    // Reduction internals. During ReduceVertices `reduceIndex` holds the per-vertex triangle
+    // lists, the coincident-position groups and the free slots the stages look up.
+    struct ReduceIndex;
+    ReduceIndex* reduceIndex = nullptr;
+    bool ReduceChecked(const char* what);
+    bool ReduceStage1(int a, int b, int c);
+    bool ReduceStage2(int a, int b, int c, int d, int e);
+    bool ReduceStage22(int a, int b, int c, int d, int e);
+    bool ReduceStage3(int a, int b, int c, int d);
+    bool ReduceStage3a(int a, int b, int c, int d);
+    bool ReduceStage4(int a, int b, int c, int d, int e);
+    bool ReduceStage4a(int a, int b, int c, int d, int e);
+    void ReduceStage4aa(int a, int b, int c, int d, int e, int f);
+    void ReduceStage2a(int a, int b, int c, int d, int e);
+    void ReduceStage2aa(int a, int b, int c, int x, int y, int z);
+    bool FindNextContiguouse(int key, int pivot, int apex, int* resume, int* other, int* out);
+    bool FindNextContiguouse1(int key, int pivot, int apex, int* resume, int* out);
+    void PlaceVertexFormula(int v, float* plane);
+    void PlaceVertexOnLine(int v, int p0, int p1, int p2, int la, int lb);
+    void SetVerticesMask(int n, const int* list, int bits);
+    bool TestVertices3Mask(int a, int b, int c);
+    void DiscardTrianglesGroup(int n, const int* list);
+    void CreateTrianglesGroup(int n, const int* list);
+    void DiscardProceed();
+    void PushReducDepend(int from, int to);
+    int FindOtherVertex(int v);
 };
 
 #endif
