@@ -19,7 +19,7 @@
 
 #include "assets/canvas.h"
 #include "assets/material.h"
-#include "base/trace_posix.h"
+#include "base/trace.h"
 
 namespace {
 

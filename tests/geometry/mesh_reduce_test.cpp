@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "assets/material.h"
-#include "base/trace_posix.h"
+#include "base/trace.h"
 
 namespace {
 

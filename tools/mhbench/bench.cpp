@@ -25,6 +25,7 @@
 #include "render/scrshot.h"
 #include "shell/scene.h"
 #include "shell/stills.h"
+#include "reduce.h"
 #include "stats.h"
 
 // Last: Xlib's macros would clash with the names above.
@@ -552,6 +553,7 @@ int Run(int argc, const char* const* argv) {
     status |= localPicture(opt, package);
     status |= localText(opt);
     status |= localCapture(opt);
+    status |= Reduce(opt);
     fxUnloadDevil();
     return status;
 }
