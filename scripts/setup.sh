@@ -10,6 +10,7 @@ PACKAGES=(
   libdevil1c2 libdevil-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libcairo2-dev
+  libmeshoptimizer-dev
   g++-mingw-w64-x86-64-posix
   clang libclang-rt-14-dev valgrind
 )

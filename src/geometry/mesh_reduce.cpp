@@ -27,6 +27,12 @@ namespace {
 // the tolerance boundary and change which vertices go.
 const float kReduceDegrees = 57.29747f;
 
+// Rewrites go on along the other sides of their lines, stage calling stage: across a grid the
+// chain has one link per row (1,000 on a 1000 x 1000 grid, some 400 bytes of stack each), and
+// a crafted mesh can make it as long as it has triangles. Past this many links the chain stops
+// (the rest stays as it is) so that the stack cannot run out.
+const int kMaxChain = 4000;
+
 // A position as a hash key: -0 and +0 are one key (they compare equal). NaN is never a key.
 struct PosKey {
     uint32_t x, y, z;
@@ -93,6 +99,10 @@ struct FXMesh::ReduceIndex {
     std::vector<int> next;
     // One vertex of every ring, by position.
     std::unordered_map<PosKey, int, PosKeyHash> byPos;
+    // Links of the chain of rewrites in progress.
+    int chain = 0;
+    // Scratch list of DiscardTrianglesGroup.
+    std::vector<int> found;
 
     void BuildPositions(const FXMesh* m) {
         next.resize((size_t)m->vertexCount);
@@ -267,7 +277,8 @@ bool FXMesh::TestVertices3Mask(int a, int b, int c) {
 
 void FXMesh::DiscardTrianglesGroup(int n, const int* list) {
     ReduceIndex& x = *reduceIndex;
-    std::vector<int> found;
+    std::vector<int>& found = x.found;
+    found.clear();
     for (int k = 0; k < n; k++)
         if (!localAmong(list[k], k, list)) found.insert(found.end(), x.tris[list[k]].begin(), x.tris[list[k]].end());
     for (int t : found) {
@@ -375,8 +386,12 @@ bool FXMesh::ReduceStage2(int a, int b, int c, int d, int e) {
 }
 
 bool FXMesh::ReduceStage22(int a, int b, int c, int d, int e) {
-    if (d == e) return ReduceStage3(a, b, c, d) || ReduceStage3a(a, b, c, d);
-    return ReduceStage4(a, b, c, d, e);
+    ReduceIndex& x = *reduceIndex;
+    if (x.chain >= kMaxChain) return false;
+    x.chain++;
+    bool done = d == e ? ReduceStage3(a, b, c, d) || ReduceStage3a(a, b, c, d) : ReduceStage4(a, b, c, d, e);
+    x.chain--;
+    return done;
 }
 
 bool FXMesh::ReduceStage3a(int a, int b, int c, int d) {

@@ -484,6 +484,21 @@ TEST(MeshReduce, FoldedOrDegenerateOrBadMeshesAreKept) {
     m.ReduceVertices(5);
     EXPECT_EQ(4, m.indexCount);
 
+    // 4,100 triangle pairs on one line a-b-c: each rewrite leads to the next pair, a chain far
+    // longer than a real mesh makes. It is cut before the stack runs out; what it reached is
+    // reduced, the rest is kept, and the mesh stays whole.
+    std::vector<V3> fan = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
+    std::vector<int> pairs;
+    for (int i = 0; i < 4100; i++) {
+        fan.push_back({1, (float)(i + 1), 0});
+        pairs.insert(pairs.end(), {0, 1, 3 + i, 1, 2, 3 + i});
+    }
+    Build(m, fan, pairs);
+    m.ReduceVertices(0);
+    EXPECT_TRUE(m.IndicesValid());
+    EXPECT_LT(m.indexCount, (int)pairs.size());
+    EXPECT_GT(m.indexCount, (int)pairs.size() / 2);
+
     // No indices, or no vertices at all: nothing happens and nothing is traced.
     FXMesh empty;
     log = Traced([&] {
