@@ -1,5 +1,6 @@
 #include "render/scrshot.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -20,7 +21,7 @@ static int localTrapError(Display*, XErrorEvent* e) {
     return 0;
 }
 
-FXScrShot::FXScrShot() : count(0), useShm(true) {}
+FXScrShot::FXScrShot() : count(0), useShm(true), window(0) {}
 
 // A channel of a TrueColor pixel: where it sits and how many bits it has.
 struct localChannel {
@@ -164,6 +165,37 @@ FXScrShot::~FXScrShot() {
     }
 }
 
+// The desktop picture a screen-saver daemon left on `w`: a pixmap of the screen's depth, or 0.
+static Pixmap localSavedPicture(Display* dpy, Window w, int depth, int* pw, int* ph) {
+    Atom name = XInternAtom(dpy, "_SCREENSAVER_SCREENSHOT", True);
+    if (name == None || !w) return 0;
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    Pixmap found = 0;
+    if (XGetWindowProperty(dpy, w, name, 0, 1, False, XA_PIXMAP, &type, &format, &items, &after, &data) ==
+            Success &&
+        data && type == XA_PIXMAP && format == 32 && items == 1)
+        found = (Pixmap)((unsigned long*)data)[0];
+    if (data) XFree(data);
+    if (!found) return 0;
+    // The property is anyone's to write: the pixmap must exist and match the screen.
+    Window root;
+    int x, y;
+    unsigned width, height, border, pdepth;
+    localXError = 0;
+    Status ok = XGetGeometry(dpy, found, &root, &x, &y, &width, &height, &border, &pdepth);
+    XSync(dpy, False);
+    if (!ok || localXError || (int)pdepth != depth || !width || !height) {
+        err("screen capture: the saved desktop picture 0x%lx on window 0x%lx is not usable\n", found, w);
+        return 0;
+    }
+    *pw = (int)width;
+    *ph = (int)height;
+    return found;
+}
+
 bool FXScrShot::Update() {
     if (!localDisplay) {
         localDisplay = XOpenDisplay(nullptr);
@@ -175,8 +207,8 @@ bool FXScrShot::Update() {
     Display* dpy = localDisplay;
     int scr = DefaultScreen(dpy);
     Window root = RootWindow(dpy, scr);
-    int w = DisplayWidth(dpy, scr), h = DisplayHeight(dpy, scr);
-    if (w <= 0 || h <= 0) return false;
+    int sw = DisplayWidth(dpy, scr), sh = DisplayHeight(dpy, scr);
+    if (sw <= 0 || sh <= 0) return false;
 
     XWindowAttributes attr;
     if (!XGetWindowAttributes(dpy, root, &attr) || !attr.visual) {
@@ -190,11 +222,54 @@ bool FXScrShot::Update() {
     }
 
     XErrorHandler oldHandler = XSetErrorHandler(localTrapError);
-    XImage* img = useShm ? localShmImageFor(dpy, vis, attr.depth, w, h) : nullptr;
+    // The rectangle wanted, in screen pixels: the window's, or the whole screen.
+    int x = 0, y = 0, w = sw, h = sh;
+    if (window) {
+        XWindowAttributes wa;
+        Window child;
+        localXError = 0;
+        bool ok = XGetWindowAttributes(dpy, window, &wa) &&
+                  XTranslateCoordinates(dpy, window, root, 0, 0, &x, &y, &child);
+        XSync(dpy, False);
+        if (!ok || localXError) {
+            XSetErrorHandler(oldHandler);
+            err("screen capture: window 0x%lx is not accessible\n", window);
+            return false;
+        }
+        w = wa.width;
+        h = wa.height;
+    }
+    // The saved picture of the desktop, on the window first, then on the root window.
+    int limitW = sw, limitH = sh;
+    Drawable source = root;
+    const char* how = nullptr;
+    if (Pixmap saved = localSavedPicture(dpy, window, attr.depth, &limitW, &limitH)) {
+        source = saved;
+        how = "saved picture";
+    } else if (Pixmap saved = localSavedPicture(dpy, root, attr.depth, &limitW, &limitH)) {
+        source = saved;
+        how = "saved picture";
+    } else {
+        limitW = sw;
+        limitH = sh;
+    }
+    // Only what lies on the screen (or on the saved picture) can be read.
+    int x1 = x + w < limitW ? x + w : limitW, y1 = y + h < limitH ? y + h : limitH;
+    x = x > 0 ? x : 0;
+    y = y > 0 ? y : 0;
+    w = x1 - x;
+    h = y1 - y;
+    if (w <= 0 || h <= 0) {
+        XSetErrorHandler(oldHandler);
+        err("screen capture: window 0x%lx lies off the screen\n", window);
+        return false;
+    }
+
+    XImage* img = useShm && !how ? localShmImageFor(dpy, vis, attr.depth, w, h) : nullptr;
     bool shared = false;
     if (img) {
         localXError = 0;
-        Status got = XShmGetImage(dpy, root, img, 0, 0, AllPlanes);
+        Status got = XShmGetImage(dpy, root, img, x, y, AllPlanes);
         XSync(dpy, False);
         shared = got && !localXError;
         if (!shared) {
@@ -204,7 +279,7 @@ bool FXScrShot::Update() {
     }
     if (!img) {
         localXError = 0;
-        img = XGetImage(dpy, root, 0, 0, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
+        img = XGetImage(dpy, source, x, y, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
         XSync(dpy, False);
         if (img && localXError) {
             XDestroyImage(img);
@@ -213,7 +288,7 @@ bool FXScrShot::Update() {
     }
     XSetErrorHandler(oldHandler);
     if (!img) {
-        err("XGetImage (root window)\n");
+        err("XGetImage (%s)\n", how ? how : "root window");
         return false;
     }
 
@@ -230,7 +305,7 @@ bool FXScrShot::Update() {
         count++;
         ok = true;
         trc("desktop captured: %d x %d, %d bits per pixel, %s\n", w, h, bpp,
-            shared ? "shared memory" : "XGetImage");
+            how ? how : shared ? "shared memory" : "XGetImage");
     }
 
     if (!shared) XDestroyImage(img);

@@ -3,6 +3,7 @@
 #include "render/scrshot.h"
 
 // After gtest: Xlib's macros would clash with its names.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <unistd.h>
@@ -177,4 +178,101 @@ TEST(ScrShot, NoDisplayFailsAndLeavesTheCanvas) {
     fxCloseTraces();
     EXPECT_NE(LogText(log).find("#ERROR: "), std::string::npos);
     EXPECT_NE(LogText(log).find("XOpenDisplay"), std::string::npos);
+}
+
+namespace {
+
+// The saved-picture colour at (x, y): unlike the screen's.
+void SavedColour(int x, int y, int* r, int* g, int* b) {
+    Colour(x, y, r, g, b);
+    *r = 255 - *r;
+    *b = (*b + 77) & 255;
+}
+
+// The canvas shows `colour` for the screen rectangle at (x0, y0) of the canvas's size.
+int CountWrong(const FXPixmap& p, int x0, int y0, void (*colour)(int, int, int*, int*, int*)) {
+    int bad = 0;
+    for (int y = 0; y < p.height; y++)
+        for (int x = 0; x < p.width; x++) {
+            int r, g, b;
+            colour(x + x0, y + y0, &r, &g, &b);
+            const unsigned char* px = (const unsigned char*)&p.pixels[x + y * p.stride];
+            if (px[0] != r || px[1] != g || px[2] != b || px[3] != 255) bad++;
+        }
+    return bad;
+}
+
+void SetSaved(Display* dpy, Window w, Pixmap p) {
+    Atom name = XInternAtom(dpy, "_SCREENSAVER_SCREENSHOT", False);
+    if (p)
+        XChangeProperty(dpy, w, name, XA_PIXMAP, 32, PropModeReplace, (unsigned char*)&p, 1);
+    else
+        XDeleteProperty(dpy, w, name);
+    XSync(dpy, False);
+}
+
+} // namespace
+
+// A display mode's window: the desktop comes from the picture the daemon saved on the window,
+// or on the root window, cut to the part under the window; without one, or with one that is
+// no pixmap of the screen, from the screen under the window.
+TEST(ScrShot, SavedDesktopPictureUnderTheWindow) {
+    XServer x;
+    ASSERT_TRUE(x.Start(320, 240, 24)) << "Xvfb did not start";
+    int depth = 0;
+    ASSERT_TRUE(PaintRoot(x.display, &depth));
+    setenv("DISPLAY", x.display.c_str(), 1);
+    Display* dpy = XOpenDisplay(x.display.c_str());
+    ASSERT_NE(dpy, nullptr);
+    int scr = DefaultScreen(dpy);
+    Window root = RootWindow(dpy, scr);
+    Visual* vis = DefaultVisual(dpy, scr);
+    Pixmap saved = XCreatePixmap(dpy, root, 320, 240, (unsigned)depth);
+    XImage* img = XCreateImage(dpy, vis, (unsigned)depth, ZPixmap, 0, nullptr, 320, 240, 32, 0);
+    img->data = (char*)malloc((size_t)img->bytes_per_line * 240);
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++) {
+            int r, g, b;
+            SavedColour(x, y, &r, &g, &b);
+            XPutPixel(img, x, y, Pack(vis, r, g, b));
+        }
+    XPutImage(dpy, saved, DefaultGC(dpy, scr), img, 0, 0, 0, 0, 320, 240);
+    XDestroyImage(img);
+    // A window inside a window, never mapped so that the screen under it stays as painted.
+    Window outer = XCreateSimpleWindow(dpy, root, 20, 10, 200, 150, 0, 0, 0);
+    Window w = XCreateSimpleWindow(dpy, outer, 30, 40, 120, 90, 0, 0, 0);
+    Pixmap junk = XCreatePixmap(dpy, root, 8, 8, 1); // not of the screen's depth
+    XSync(dpy, False);
+
+    struct {
+        Window holder;
+        Pixmap picture;
+        void (*colour)(int, int, int*, int*, int*);
+    } cases[] = {{w, saved, SavedColour},  {root, saved, SavedColour}, {w, 0, Colour},
+                 {w, junk, Colour},        {w, 0x7ffff0, Colour}};
+    for (auto& c : cases) {
+        if (c.picture) SetSaved(dpy, c.holder, c.picture);
+        FXScrShot shot;
+        shot.window = w;
+        ASSERT_TRUE(shot.Update());
+        EXPECT_EQ(shot.pixmap.width, 120);
+        EXPECT_EQ(shot.pixmap.height, 90);
+        EXPECT_EQ(CountWrong(shot.pixmap, 50, 50, c.colour), 0)
+            << "picture 0x" << std::hex << c.picture << " on 0x" << c.holder;
+        if (c.picture) SetSaved(dpy, c.holder, 0);
+    }
+    // The whole screen takes the root window's picture.
+    SetSaved(dpy, root, saved);
+    FXScrShot whole;
+    ASSERT_TRUE(whole.Update());
+    EXPECT_EQ(whole.pixmap.width, 320);
+    EXPECT_EQ(CountWrong(whole.pixmap, 0, 0, SavedColour), 0);
+    // A window that is gone fails without touching the canvas.
+    XDestroyWindow(dpy, outer);
+    XSync(dpy, False);
+    FXScrShot gone;
+    gone.window = w;
+    EXPECT_FALSE(gone.Update());
+    EXPECT_EQ(gone.pixmap.pixels, nullptr);
+    XCloseDisplay(dpy);
 }
