@@ -13,6 +13,7 @@ PACKAGES=(
   libmeshoptimizer-dev
   g++-mingw-w64-x86-64-posix
   clang libclang-rt-14-dev valgrind
+  xscreensaver xscreensaver-data dpkg-dev file
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

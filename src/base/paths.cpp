@@ -255,6 +255,29 @@ const char* fxAppenfFname(const char* path, const char* suffix) {
     return localStoreCut(dir + name + (suffix ? suffix : "") + ext);
 }
 
+// The installed data directory as the running program finds it: an absolute directory as it
+// stands; a relative one below the installation prefix, which is the directory of the program
+// or one of its two parents (<prefix>/bin, <prefix>/libexec/xscreensaver). Empty when none
+// holds a package.
+static std::string localInstalledDataDir(const char* installed) {
+    if (installed[0] == '/' || installed[0] == '\\')
+        return fxIsReadableFile((std::string(installed) + "/mirehollow.dat").c_str()) ? installed : "";
+    char exe[4096];
+    if (!fxGetProgramFile(exe, sizeof(exe))) return "";
+    std::string dir = exe;
+    for (int up = 0; up < 3; up++) {
+        size_t slash = dir.find_last_of("/\\");
+        if (slash == std::string::npos) break;
+        dir.erase(slash);
+        std::string data = dir + "/" + installed;
+        if (fxIsReadableFile((data + "/mirehollow.dat").c_str())) return data;
+    }
+    return "";
+}
+
 const char* fxDefaultDataDir() {
-    return fxIsReadableFile(MH_DATA_DIR_DEFAULT "/mirehollow.dat") ? MH_DATA_DIR_DEFAULT : MH_DATA_DIR_INSTALLED;
+    static std::string dir;
+    dir = localInstalledDataDir(MH_DATA_DIR_INSTALLED);
+    if (dir.empty()) dir = MH_DATA_DIR_DEFAULT;
+    return dir.c_str();
 }

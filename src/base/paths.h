@@ -34,6 +34,8 @@ bool fxMakeDirs(const char* path);
 // The absolute path of an existing file or directory, links resolved; false (out
 // unchanged) when it does not exist or does not fit.
 bool fxGetFullPath(const char* path, char* out, int size);
+// The running program's own file as an absolute path; false when it cannot be told.
+bool fxGetProgramFile(char* out, int size);
 // Bytes between the stream's position and the end of its file; -1 when the stream is
 // not a regular file or cannot tell.
 long long fxFileBytesLeft(FILE* f);
@@ -43,6 +45,6 @@ bool fxGetCurrentDir(char* out, int size);
 const char* fxGetSysFontsDir();
 const char* fxChangeExt(const char* path, const char* ext);
 const char* fxAppenfFname(const char* path, const char* suffix);
-// The directory the saver reads its package from when none is configured: the
-// build tree's data directory while it holds a package, else the installed one.
+// The directory the saver reads its package from when none is configured: the installed one,
+// found relative to the running program, when it holds a package; else the build tree's.
 const char* fxDefaultDataDir();

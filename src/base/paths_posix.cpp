@@ -87,6 +87,14 @@ bool fxGetFullPath(const char* path, char* out, int size) {
     return true;
 }
 
+bool fxGetProgramFile(char* out, int size) {
+    if (!out || size < 2) return false;
+    ssize_t n = readlink("/proc/self/exe", out, (size_t)size - 1);
+    if (n <= 0 || n >= size - 1) return false;
+    out[n] = 0;
+    return true;
+}
+
 long long fxFileBytesLeft(FILE* f) {
     int fd = f ? fileno(f) : -1;
     struct stat st;

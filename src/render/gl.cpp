@@ -78,6 +78,13 @@ void FXGL::SetAct(bool on) {
 }
 
 bool FXGL::RenderStart() {
+    // Another client may resize the window we draw in: the picture follows it.
+    int w, h;
+    if (binding && !enlarged && binding->Resized(&w, &h)) {
+        width = w;
+        height = h;
+        glViewport(0, 0, width, height);
+    }
     return true;
 }
 

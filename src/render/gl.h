@@ -39,6 +39,11 @@ class FXGLBinding {
         (void)on, (void)saved, (void)width, (void)height;
         return false;
     }
+    // True, with the new client size, when the window was resized since the last call.
+    virtual bool Resized(int* width, int* height) {
+        (void)width, (void)height;
+        return false;
+    }
 };
 
 // Makes the binding for a window handle of the host's; null when it cannot.

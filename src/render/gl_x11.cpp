@@ -1,5 +1,6 @@
-// X11 binding of the device: a GLX context on a child window that fills the saver window.
-// The GLX visual rarely matches the parent's, so the child gets its own visual and colormap.
+// X11 binding of the device: a GLX context on a child window that fills the saver window and
+// follows its size. The GLX visual rarely matches the parent's, so the child gets its own
+// visual and colormap.
 // The binding talks to the server over a connection of its own, so the render loop never
 // shares Xlib state with the thread that runs the event loop.
 #include <X11/Xlib.h>
@@ -49,7 +50,7 @@ class FXGLBindingX11 : public FXGLBinding {
     Window child = 0;
     Colormap colormap = 0;
     GLXContext ctx = nullptr;
-    int width = 0, height = 0;
+    int width = 0, height = 0; // the child window's
     bool swapped = false;
 
     ~FXGLBindingX11() override {
@@ -117,6 +118,8 @@ class FXGLBindingX11 : public FXGLBinding {
             err("GLX: cannot create the render window or context\n");
             return false;
         }
+        // Told when the parent's size changes (its owner may be another client).
+        XSelectInput(dpy, parent, StructureNotifyMask);
         XMapWindow(dpy, child);
         XSync(dpy, False);
         if (!glXMakeCurrent(dpy, child, ctx)) {
@@ -159,6 +162,24 @@ class FXGLBindingX11 : public FXGLBinding {
     }
 
     bool IsAct() override { return ctx && glXGetCurrentContext() == ctx; }
+
+    bool Resized(int* newWidth, int* newHeight) override {
+        int w = width, h = height;
+        while (XPending(dpy) > 0) {
+            XEvent ev;
+            XNextEvent(dpy, &ev);
+            if (ev.type == ConfigureNotify && ev.xconfigure.window == parent) {
+                w = ev.xconfigure.width > 0 ? ev.xconfigure.width : 1;
+                h = ev.xconfigure.height > 0 ? ev.xconfigure.height : 1;
+            }
+        }
+        if (w == width && h == height) return false;
+        XResizeWindow(dpy, child, (unsigned)w, (unsigned)h);
+        XSync(dpy, False);
+        *newWidth = width = w;
+        *newHeight = height = h;
+        return true;
+    }
 
     void Swap() override {
         glXSwapBuffers(dpy, child);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/paths.h"
+#include "shell/register_posix.h"
 
 bool fxGetConfigFile(const char* key, char* path, int size) {
     if (!key || !path || size < 1) return false;
@@ -81,9 +82,21 @@ const char* fxLogFile(const char* dataDir, const char* name) {
     return path;
 }
 
-// Making this program the desktop's screen saver belongs to the desktop integration, which
-// this build does not have.
+// Makes this program one of the user's xscreensaver display modes. Installed in
+// xscreensaver's own directory of modes it goes by its name there, else by its full path.
 bool fxInstallSaver(HWND, const char*) {
-    fprintf(stderr, "mhollow: registering as the desktop's screen saver is not available on this system\n");
-    return false;
+    const char* home = getenv("HOME");
+    char exe[4096];
+    if (!home || !*home || !fxGetProgramFile(exe, sizeof(exe))) {
+        fprintf(stderr, "mhollow: cannot tell the home directory or this program's path\n");
+        return false;
+    }
+    std::string command = strcmp(exe, "/usr/libexec/xscreensaver/mirehollow") == 0 ? "mirehollow" : exe;
+    command += " -root";
+    std::string file = std::string(home) + "/.xscreensaver";
+    char message[1024];
+    FXRegisterResult r = fxAddXScreenSaverMode(file.c_str(), command.c_str(), message, sizeof(message));
+    bool ok = r == fxRegisterAdded || r == fxRegisterPresent;
+    fprintf(ok ? stdout : stderr, "mhollow: %s\n", message);
+    return ok;
 }

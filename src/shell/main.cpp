@@ -19,6 +19,7 @@ char veskPath[520] = {0};
 const char* logsFile = "mhollow.log";
 const char* scrFile = "mhollow.scr";
 const char* scrRegName = "Software\\vesk3d\\Screensavers\\Mirehollow";
+bool saverRegistered = false;
 
 // The data directory: the configured value "path", else the directory the build or the
 // installation put the package in.
@@ -29,7 +30,7 @@ static void localReadConfig() {
 }
 
 static void localRegister(HWND window) {
-    fxInstallSaver(window, scrFile);
+    saverRegistered = fxInstallSaver(window, scrFile);
 }
 
 bool fxSaverMayClose(double now) {

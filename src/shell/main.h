@@ -18,6 +18,7 @@ extern char veskPath[520];     // the data directory
 extern const char* logsFile;   // the trace log
 extern const char* scrFile;    // the saver's module file
 extern const char* scrRegName; // where the configuration is kept
+extern bool saverRegistered;   // "register_scrsaver" made this the desktop's saver
 
 // The program of a host that has a main() of its own: parses the command line, runs the host,
 // returns the exit status.

@@ -8,6 +8,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
@@ -20,7 +21,9 @@
 #include <deque>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "base/trace.h"
 #include "render/gl_x11.h"
 #include "shell/config.h"
 #include "shell/config_posix.h"
@@ -44,6 +47,7 @@ std::string localCommandLine;
 std::deque<FXPosted> localPosted;
 bool localQuit = false;
 bool localFullScreen = false;
+bool localForeign = false; // the saver window is another client's (a display mode's)
 int localStartX = 0, localStartY = 0; // pointer position when the window was created
 bool localPointerMoved = false;
 std::atomic<int> localXErrors{0};
@@ -108,7 +112,7 @@ BOOL DestroyWindow(HWND window) {
     window->destroyed = true;
     localQuit = true;
     ScreenSaverProc(window, WM_DESTROY, 0, 0);
-    if (window->display && window->id) {
+    if (window->display && window->id && !localForeign) {
         XDestroyWindow((Display*)window->display, window->id);
         XSync((Display*)window->display, False);
     }
@@ -158,6 +162,7 @@ struct FXSaverOption {
     enum { none, optional, required } value;
     bool (*apply)(FXSaverArgs* args, const char* value, char* error, int errorSize);
     const char* help;
+    bool display = false; // an option of display modes: also taken with one dash
 };
 
 bool localParseSize(const char* text, int* w, int* h) {
@@ -191,6 +196,24 @@ bool localOptMaxFps(FXSaverArgs* args, const char* value, char* error, int error
         return false;
     }
     args->maxFps = (double)n;
+    return true;
+}
+
+unsigned long localParseWindowId(const char* text);
+
+bool localOptWindowId(FXSaverArgs* args, const char* value, char* error, int errorSize) {
+    args->mode = fxModeDisplay;
+    args->displayWindow = localParseWindowId(value);
+    if (!args->displayWindow) {
+        snprintf(error, errorSize, "--window-id: \"%s\" is not a window id", value);
+        return false;
+    }
+    return true;
+}
+
+// Options that display modes are given and this saver has no use for.
+bool localOptIgnored(FXSaverArgs* args, const char*, char*, int) {
+    (void)args;
     return true;
 }
 
@@ -231,13 +254,69 @@ const FXSaverOption localOptions[] = {
      [](FXSaverArgs* a, const char* v, char*, int) { return (a->stills.step = v), true; }, nullptr},
     {"output", FXSaverOption::required,
      [](FXSaverArgs* a, const char* v, char*, int) { return (a->stills.output = v), true; }, nullptr},
+    {"root", FXSaverOption::none,
+     [](FXSaverArgs* a, const char*, char*, int) {
+         a->mode = fxModeDisplay;
+         a->displayWindow = 0;
+         return true;
+     },
+     "-root           as an xscreensaver display mode: draw into the window it names in\n"
+     "                  XSCREENSAVER_WINDOW, else into the root window",
+     true},
+    {"window-id", FXSaverOption::required, localOptWindowId,
+     "-window-id ID   as a display mode: draw into that window (decimal or 0x hex)", true},
+    {"fps", FXSaverOption::none, [](FXSaverArgs* a, const char*, char*, int) { return (a->showFps = true), true; },
+     "-fps            show the frame rate and the frame time", true},
+    {"install", FXSaverOption::none, localOptIgnored, nullptr, true},
+    {"visual", FXSaverOption::required, localOptIgnored, nullptr, true},
+    {"delay", FXSaverOption::required, localOptIgnored, nullptr, true},
 };
+
+// The display-mode option `arg` names ("-root", "--window-id=5", ...), or null.
+const FXSaverOption* localDisplayOption(const char* arg, const char** value) {
+    if (arg[0] != '-') return nullptr;
+    const char* name = arg[1] == '-' ? arg + 2 : arg + 1;
+    const char* eq = strchr(name, '=');
+    size_t len = eq ? (size_t)(eq - name) : strlen(name);
+    for (const FXSaverOption& o : localOptions)
+        if (o.display && strlen(o.name) == len && strncmp(o.name, name, len) == 0) {
+            *value = eq ? eq + 1 : nullptr;
+            return &o;
+        }
+    return nullptr;
+}
+
+// Applies one option with its value, which may be the next word; `i` moves past what was used.
+bool localApply(const FXSaverOption* opt, const char* value, int argc, char** argv, int* i, bool anyNext,
+                FXSaverArgs* args, char* error, int errorSize) {
+    if (!value && opt->value != FXSaverOption::none && *i + 1 < argc &&
+        (anyNext || strncmp(argv[*i + 1], "--", 2) != 0)) {
+        // An optional value only takes the next word when nothing else could.
+        int w, h;
+        if (opt->value == FXSaverOption::required || localParseSize(argv[*i + 1], &w, &h)) value = argv[++*i];
+    }
+    if (value && opt->value == FXSaverOption::none) {
+        snprintf(error, errorSize, "--%s takes no value", opt->name);
+        return false;
+    }
+    if (!value && opt->value == FXSaverOption::required) {
+        snprintf(error, errorSize, "--%s needs a value", opt->name);
+        return false;
+    }
+    if (opt->apply == localOptIgnored) {
+        if (!args->ignored.empty()) args->ignored += ' ';
+        args->ignored += std::string("--") + opt->name + (value ? std::string(" ") + value : "");
+    }
+    return opt->apply(args, value, error, errorSize);
+}
 
 void localUsage(FILE* f) {
     fprintf(f, "usage: mhollow [/s | /p <window id> | /c | --option ...]\n"
                "  /s              full screen, ends on input\n"
                "  /p <window id>  draw into a child of the given X window\n"
-               "  /c              tell how to configure the data directory\n");
+               "  /c              tell how to configure the data directory\n"
+               "Options with one dash are also taken with two, and the other way round for the\n"
+               "display-mode options.\n");
     for (const FXSaverOption& o : localOptions)
         if (o.help) fprintf(f, "  %s\n", o.help);
 }
@@ -261,42 +340,35 @@ bool fxParseSaverArgs(int argc, char** argv, FXSaverArgs* args, char* error, int
     *args = FXSaverArgs();
     error[0] = 0;
     bool ours = false;
+    const char* value;
     for (int i = 1; i < argc; i++)
-        if (strncmp(argv[i], "--", 2) == 0) ours = true;
+        if (strncmp(argv[i], "--", 2) == 0 && !localDisplayOption(argv[i], &value)) ours = true;
     if (ours) {
         for (int i = 1; i < argc; i++) {
             const char* arg = argv[i];
-            if (strncmp(arg, "--", 2) != 0) {
+            const FXSaverOption* opt = localDisplayOption(arg, &value);
+            if (!opt && strncmp(arg, "--", 2) != 0) {
                 snprintf(error, errorSize, "unexpected argument \"%s\"", arg);
                 return false;
             }
-            const char* name = arg + 2;
-            const char* eq = strchr(name, '=');
-            size_t len = eq ? (size_t)(eq - name) : strlen(name);
-            const FXSaverOption* opt = nullptr;
-            for (const FXSaverOption& o : localOptions)
-                if (strlen(o.name) == len && strncmp(o.name, name, len) == 0) opt = &o;
             if (!opt) {
-                snprintf(error, errorSize, "unknown option \"%s\"", arg);
+                const char* name = arg + 2;
+                const char* eq = strchr(name, '=');
+                size_t len = eq ? (size_t)(eq - name) : strlen(name);
+                for (const FXSaverOption& o : localOptions)
+                    if (strlen(o.name) == len && strncmp(o.name, name, len) == 0) opt = &o;
+                if (!opt) {
+                    snprintf(error, errorSize, "unknown option \"%s\"", arg);
+                    return false;
+                }
+                value = eq ? eq + 1 : nullptr;
+            }
+            FXSaverMode before = args->mode;
+            if (!localApply(opt, value, argc, argv, &i, false, args, error, errorSize)) return false;
+            if (before == fxModeDisplay && args->mode != fxModeDisplay) {
+                snprintf(error, errorSize, "--%s cannot be combined with --root or --window-id", opt->name);
                 return false;
             }
-            const char* value = eq ? eq + 1 : nullptr;
-            if (!value && opt->value != FXSaverOption::none && i + 1 < argc &&
-                strncmp(argv[i + 1], "--", 2) != 0) {
-                // An optional value only takes the next word when nothing else could.
-                int w, h;
-                if (opt->value == FXSaverOption::required || localParseSize(argv[i + 1], &w, &h))
-                    value = argv[++i];
-            }
-            if (value && opt->value == FXSaverOption::none) {
-                snprintf(error, errorSize, "--%s takes no value", opt->name);
-                return false;
-            }
-            if (!value && opt->value == FXSaverOption::required) {
-                snprintf(error, errorSize, "--%s needs a value", opt->name);
-                return false;
-            }
-            if (!opt->apply(args, value, error, errorSize)) return false;
         }
         const FXStillsArgs& st = args->stills;
         bool stillsOnly = st.size || st.seed || st.data || st.step || st.output;
@@ -304,6 +376,7 @@ bool fxParseSaverArgs(int argc, char** argv, FXSaverArgs* args, char* error, int
             snprintf(error, errorSize, "--render-at cannot be combined with --%s",
                      args->mode == fxModeWindow       ? "window"
                      : args->mode == fxModeFullScreen ? "fullscreen"
+                     : args->mode == fxModeDisplay    ? "root or --window-id"
                                                       : "help");
             return false;
         }
@@ -313,6 +386,26 @@ bool fxParseSaverArgs(int argc, char** argv, FXSaverArgs* args, char* error, int
         }
         return true;
     }
+    // The display-mode options first, as whole words: "-visual" holds an s, "-delay" an a.
+    std::vector<char*> rest = {argv[0]};
+    for (int i = 1; i < argc; i++) {
+        const FXSaverOption* opt = localDisplayOption(argv[i], &value);
+        if (!opt) {
+            rest.push_back(argv[i]);
+            continue;
+        }
+        if (!localApply(opt, value, argc, argv, &i, true, args, error, errorSize)) return false;
+    }
+    if (args->mode == fxModeDisplay) {
+        // Whatever else is there means nothing to a display mode.
+        for (size_t i = 1; i < rest.size(); i++) {
+            if (!args->ignored.empty()) args->ignored += ' ';
+            args->ignored += rest[i];
+        }
+        return true;
+    }
+    argc = (int)rest.size();
+    argv = rest.data();
     for (int i = 1; i < argc; i++) {
         for (const char* p = argv[i]; *p; p++) {
             switch (*p) {
@@ -499,6 +592,30 @@ int localRunHost(const FXSaverArgs& args) {
             XCloseDisplay(dpy);
             return 0;
         }
+    } else if (args.mode == fxModeDisplay) {
+        // The window the daemon made for the mode (or the one named), else the root window. It
+        // stays the daemon's: no input is taken from it, and it is never destroyed by us.
+        Window target = args.displayWindow;
+        if (!target) {
+            const char* env = getenv("XSCREENSAVER_WINDOW");
+            target = env && *env ? localParseWindowId(env) : 0;
+            if (env && *env && !target)
+                fprintf(stderr, "mhollow: XSCREENSAVER_WINDOW \"%s\" is not a window id; using the root window\n",
+                        env);
+            if (!target) target = root;
+        }
+        XWindowAttributes ta;
+        int before = localXErrors;
+        if (!XGetWindowAttributes(dpy, target, &ta) || localXErrors != before) {
+            fprintf(stderr, "mhollow: there is no window 0x%lx to draw into\n", target);
+            XCloseDisplay(dpy);
+            return 1;
+        }
+        localForeign = true;
+        XSelectInput(dpy, target, StructureNotifyMask);
+        XSync(dpy, False);
+        saver.id = target;
+        sceneDesktopWindow = target;
     } else if (args.mode == fxModeFullScreen) {
         localFullScreen = true;
         wa.override_redirect = True;
@@ -539,10 +656,10 @@ int localRunHost(const FXSaverArgs& args) {
 
     if (ScreenSaverProc(&saver, WM_CREATE, 0, 0) == -1) {
         // Creation refused: the window never shows and the process ends.
-        XDestroyWindow(dpy, saver.id);
+        if (!localForeign) XDestroyWindow(dpy, saver.id);
         XCloseDisplay(dpy);
         hMainWindow = nullptr;
-        return 1;
+        return saverRegistered ? 0 : 1;
     }
     if (args.mode == fxModeFullScreen) {
         XMapRaised(dpy, saver.id);
@@ -556,9 +673,10 @@ int localRunHost(const FXSaverArgs& args) {
         XGrabPointer(dpy, saver.id, True, ButtonPressMask | PointerMotionMask, GrabModeAsync, GrabModeAsync,
                      None, blank, CurrentTime);
         XSetInputFocus(dpy, saver.id, RevertToParent, CurrentTime);
-    } else {
+    } else if (!localForeign) {
         XMapWindow(dpy, saver.id);
     }
+    if (!args.ignored.empty()) trc("options ignored: %s\n", args.ignored.c_str());
     XFlush(dpy);
 
     localRunLoop(&saver, deleteAtom);
@@ -607,6 +725,7 @@ int fxSaverMain(int argc, char** argv) {
     sceneDesktopFile = args.stills.desktop;
     gr.childBindingFactory = localCreateBinding;
     gr.maxFps = args.maxFps;
+    sceneShowFps = args.showFps;
     if (!localInstallSignals()) {
         fprintf(stderr, "mhollow: cannot set up signal handling\n");
         return 1;

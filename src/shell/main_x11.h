@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include <string>
+
 #include "shell/host.h"
 #include "shell/main.h"
 #include "shell/stills.h"
@@ -31,7 +33,8 @@ enum FXSaverMode {
     fxModePassword,
     fxModeWindow,
     fxModeHelp,
-    fxModeStills
+    fxModeStills,
+    fxModeDisplay // a display mode of a screen-saver daemon: draws into a window it is given
 };
 
 struct FXSaverArgs {
@@ -41,11 +44,16 @@ struct FXSaverArgs {
     int windowHeight = 720;
     double maxFps = 60; // --max-fps: the frame cap where the display does not pace the swaps
     FXStillsArgs stills; // --render-at and its options; --desktop applies to every mode
+    unsigned long displayWindow = 0; // -window-id; 0 with -root
+    bool showFps = false;            // -fps
+    std::string ignored;             // display-mode options that mean nothing here
 };
 
 // Reads the command line. Our own options begin with "--" and take their values after "="
 // or as the next word; without any of them the first of the letters s, p, c, a decides the
-// mode. False, with a message in `error`, on a command line that cannot be run.
+// mode. The options every display mode is started with (-root, -window-id ID, -fps, and a few
+// that are ignored) are whole words, with one dash or two, and are taken before the letter
+// scan sees the rest. False, with a message in `error`, on a command line that cannot be run.
 bool fxParseSaverArgs(int argc, char** argv, FXSaverArgs* args, char* error, int errorSize);
 
 #endif

@@ -8,6 +8,7 @@
 #include "base/trace.h"
 #include "elements/demo_gadget.h"
 #include "elements/desk.h"
+#include "elements/fps_gadget.h"
 #include "elements/phaser.h"
 #include "elements/scrpos01.h"
 #include "elements/sdesk.h"
@@ -109,6 +110,9 @@ FXErrGadget err_gad;
 FXDemoGadget demo;
 
 const char* sceneDesktopFile = nullptr;
+unsigned long sceneDesktopWindow = 0;
+bool sceneShowFps = false;
+static FXFpsGadget fps_gad;
 FXArray sceneMissingItems;
 
 // The frame clock wraps like a 32-bit millisecond counter (after about 49.7 days). The scene
@@ -467,6 +471,7 @@ void InitScene(HWND window, bool previewMode) {
     fxLoadDevil();
     // Photographed before any window of ours covers the screen.
     FXScrShot shot;
+    shot.window = sceneDesktopWindow;
     if (!previewMode) {
         if (sceneDesktopFile) {
             if (shot.CreateFromPict(sceneDesktopFile)) {
@@ -482,6 +487,7 @@ void InitScene(HWND window, bool previewMode) {
     }
     gr.CreateChild(window);
     localBuild(&shot, "mirehollow.dat", previewMode);
+    if (sceneShowFps && !previewMode && !fps_gad.Create()) err("scene: no font for the frame rate\n");
     if (!previewMode) fxSetAppPriority(1);
     gr.SetAct(false);
     gr.StartLoop(&sc);
@@ -490,6 +496,7 @@ void InitScene(HWND window, bool previewMode) {
 void DestroyScene() {
     gr.StopLoop(100000);
     gr.SetAct(true);
+    fps_gad.Destroy();
     localRelease();
     gr.Destroy();
     fxUnloadDevil();
@@ -676,6 +683,7 @@ void Scene::OnRender(PEnv* env, double clock) {
     demo.OnRender(env, t);
     gr.ApplyMatrixIdentity();
     err_gad.OnRender(env, t);
+    fps_gad.OnRender(env, clock);
 
     gr.RenderEnd();
 }

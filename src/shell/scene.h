@@ -40,6 +40,10 @@ extern FXDemoGadget demo;
 
 // A picture file shown in place of the desktop capture; null (the default) captures the screen.
 extern const char* sceneDesktopFile;
+// The window whose part of the desktop is captured; 0 (the default) for the whole screen.
+extern unsigned long sceneDesktopWindow;
+// Shows the frame rate in a corner.
+extern bool sceneShowFps;
 // Package items the last build could not load, in the order they were asked for.
 extern FXArray sceneMissingItems;
 

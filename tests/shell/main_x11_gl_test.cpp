@@ -3,6 +3,7 @@
 
 #include "support/skip.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -482,6 +483,83 @@ TEST_F(SaverTest, PreviewDrawsIntoTheGivenWindowUntilItGoes) {
     XSync(dpy, False);
     EXPECT_EQ(WaitExit(10), 0);
     EXPECT_FALSE(FileExists(data + "/mhollow.log")) << "a preview writes no log";
+}
+
+// As a display mode the saver draws into the window it is given, at that window's size and
+// following it, starts from the desktop picture the daemon left on the window (the part under
+// the window), takes no input, and ends when the window goes, leaving it to its owner.
+TEST_F(SaverTest, DisplayModeDrawsIntoAForeignWindowUntilItGoes) {
+    int scr = DefaultScreen(dpy);
+    Window root = RootWindow(dpy, scr);
+    Window host = XCreateSimpleWindow(dpy, root, 100, 120, 200, 150, 0, 0, 0);
+    // The saved desktop: green, and red where the window lies.
+    Pixmap saved = XCreatePixmap(dpy, root, 640, 480, (unsigned)DefaultDepth(dpy, scr));
+    GC gc = XCreateGC(dpy, saved, 0, nullptr);
+    XSetForeground(dpy, gc, 0x00C000);
+    XFillRectangle(dpy, saved, gc, 0, 0, 640, 480);
+    XSetForeground(dpy, gc, 0xE00000);
+    XFillRectangle(dpy, saved, gc, 100, 120, 200, 150);
+    XFreeGC(dpy, gc);
+    Atom prop = XInternAtom(dpy, "_SCREENSAVER_SCREENSHOT", False);
+    XChangeProperty(dpy, host, prop, XA_PIXMAP, 32, PropModeReplace, (unsigned char*)&saved, 1);
+    XMapWindow(dpy, host);
+    XSync(dpy, False);
+    char id[32];
+    snprintf(id, sizeof(id), "0x%lx", host);
+    Start({"-window-id", id, "-fps", "-visual", "0x21"});
+
+    Window child = 0;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            Window r, parent, *children = nullptr;
+            unsigned n = 0;
+            if (XQueryTree(dpy, host, &r, &parent, &children, &n) && n > 0) child = children[0];
+            if (children) XFree(children);
+            return child != 0;
+        },
+        30));
+    unsigned long p = 0;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            p = PixelAt(host, 100, 60);
+            return (p >> 16) > 150 && ((p >> 8) & 0xFF) < 60;
+        },
+        20))
+        << "the saved desktop under the window shows, last pixel 0x" << std::hex << p;
+    // The frame rate, white on its dark backing in the bottom-left corner.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            for (int y = 150 - 26; y < 150 - 8; y++)
+                for (int x = 10; x < 60; x++)
+                    if (PixelAt(host, x, y) == 0xFFFFFF) return true;
+            return false;
+        },
+        20));
+
+    XResizeWindow(dpy, host, 260, 180);
+    XSync(dpy, False);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            XWindowAttributes a;
+            return XGetWindowAttributes(dpy, child, &a) && a.width == 260 && a.height == 180;
+        },
+        20))
+        << "the picture follows the window's size";
+
+    // Input belongs to the daemon: no grab, and nothing ends the mode.
+    EXPECT_EQ(XGrabKeyboard(dpy, root, True, GrabModeAsync, GrabModeAsync, CurrentTime), GrabSuccess);
+    XUngrabKeyboard(dpy, CurrentTime);
+    XSync(dpy, False);
+    Xdo("mousemove 150 170");
+    Xdo("click 1");
+    Xdo("key a");
+    usleep(300000);
+    ASSERT_TRUE(Running());
+    XDestroyWindow(dpy, host);
+    XSync(dpy, False);
+    EXPECT_EQ(WaitExit(10), 0);
+    XFreePixmap(dpy, saved);
+    EXPECT_NE(ReadFile(data + "/mhollow.log").find("options ignored: --visual 0x21"), std::string::npos);
 }
 
 TEST_F(SaverTest, LogGoesToTheStateDirectoryWhenTheDataDirectoryIsMissing) {

@@ -101,6 +101,51 @@ TEST(SaverArgs, OwnOptionsTurnTheLetterScanOff) {
     EXPECT_FALSE(Parse({"/s", "--window"}).ok);
 }
 
+// The options display modes are started with are whole words, with one dash or two, taken
+// before the letter scan: "-visual" and "-install" hold an s, "-delay" and hex ids an a, "-fps"
+// a p, and none of them may start full screen, a password dialog or a preview.
+TEST(SaverArgs, DisplayModeWordsBeforeTheLetterScan) {
+    for (auto words : {std::vector<const char*>{"-root"}, {"--root"}, {"-root", "-visual", "0x21", "-install"},
+                       {"--root", "--delay", "20000", "--fps"}, {"-install", "-delay", "5", "-root"},
+                       {"--visual=default", "--root"}}) {
+        std::vector<char*> argv = {(char*)"mhollow"};
+        for (const char* w : words)
+            argv.push_back((char*)w);
+        FXSaverArgs a;
+        char error[128];
+        ASSERT_TRUE(fxParseSaverArgs((int)argv.size(), argv.data(), &a, error, sizeof(error)))
+            << words[0] << ": " << error;
+        EXPECT_EQ(a.mode, fxModeDisplay) << words[0];
+        EXPECT_EQ(a.displayWindow, 0u) << words[0];
+    }
+    Parsed p = Parse({"-window-id", "0x4a0000a", "-fps", "-visual", "0x21"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.args.mode, fxModeDisplay);
+    EXPECT_EQ(p.args.displayWindow, 0x4a0000au);
+    EXPECT_TRUE(p.args.showFps);
+    EXPECT_EQ(p.args.ignored, "--visual 0x21");
+    EXPECT_EQ(Parse({"--window-id=4194312"}).args.displayWindow, 4194312u);
+    EXPECT_FALSE(Parse({"-window-id"}).ok);
+    EXPECT_FALSE(Parse({"--window-id", "sa"}).ok);
+    EXPECT_FALSE(Parse({"-root=1"}).ok);
+    // Alone, the ignored words and -fps leave the letter scan an empty line: configuration.
+    p = Parse({"-fps", "-visual", "sa", "-install", "-delay", "pa"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.args.mode, fxModeConfigure);
+    EXPECT_TRUE(p.args.showFps);
+    // Other words still go through the letter scan, and our own options take the display ones.
+    p = Parse({"-fps", "/s"});
+    EXPECT_EQ(p.args.mode, fxModeFullScreen);
+    EXPECT_TRUE(p.args.showFps);
+    EXPECT_EQ(Parse({"-delay", "1", "/p", "12"}).args.previewParent, 12u);
+    EXPECT_EQ(Parse({"-rooted"}).args.mode, fxModeConfigure) << "not the word -root: its letters count";
+    p = Parse({"--window=640x480", "-fps"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.args.mode, fxModeWindow);
+    EXPECT_TRUE(p.args.showFps);
+    EXPECT_FALSE(Parse({"--root", "--render-at", "5"}).ok);
+}
+
 TEST(SaverConfig, FileFollowsTheXdgVariables) {
     char path[512];
     setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
