@@ -21,7 +21,7 @@ static int localTrapError(Display*, XErrorEvent* e) {
     return 0;
 }
 
-FXScrShot::FXScrShot() : count(0), useShm(true), window(0) {}
+FXScrShot::FXScrShot() : window(0), count(0), useShm(true) {}
 
 // A channel of a TrueColor pixel: where it sits and how many bits it has.
 struct localChannel {

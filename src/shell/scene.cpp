@@ -486,6 +486,12 @@ void InitScene(HWND window, bool previewMode) {
         }
     }
     gr.CreateChild(window);
+    // A display mode's window is the screen to the scene (one of several on several monitors):
+    // sprites keep their pixel size in it.
+    if (sceneDesktopWindow && gr.width > 0 && gr.height > 0) {
+        gr.screenWidth = gr.width;
+        gr.screenHeight = gr.height;
+    }
     localBuild(&shot, "mirehollow.dat", previewMode);
     if (sceneShowFps && !previewMode && !fps_gad.Create()) err("scene: no font for the frame rate\n");
     if (!previewMode) fxSetAppPriority(1);

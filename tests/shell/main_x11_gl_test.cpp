@@ -63,7 +63,7 @@ class SaverTest : public testing::Test {
     static std::string tmp;
     Display* dpy = nullptr;
     pid_t saver = -1;
-    std::string data, out, errFile;
+    std::string home, data, out, errFile;
 
     static void SetUpTestSuite() {
         const char* t = getenv("MH_TEST_TMP");
@@ -99,6 +99,8 @@ class SaverTest : public testing::Test {
         }
         setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
         setenv("XDG_STATE_HOME", (home + "/state").c_str(), 1);
+        setenv("HOME", home.c_str(), 1); // registration edits files in the home directory
+        this->home = home;
         Xdo("mousemove 10 10");
     }
 
@@ -228,9 +230,10 @@ TEST_F(SaverTest, RegistrationNeverShowsTheSaver) {
             return status != -1;
         },
         15);
-    EXPECT_NE(status, -1) << "the process ends by itself";
+    EXPECT_EQ(status, 1) << "the process ends by itself, and without settings it fails";
     EXPECT_FALSE(shown);
-    EXPECT_NE(ReadFile(errFile).find("register"), std::string::npos);
+    EXPECT_NE(ReadFile(errFile).find("xscreensaver-settings"), std::string::npos) << ReadFile(errFile);
+    EXPECT_FALSE(FileExists(home + "/.xscreensaver")) << "no list of modes of our own";
     EXPECT_FALSE(FileExists(data + "/mhollow.log")) << "no scene was built";
 }
 
