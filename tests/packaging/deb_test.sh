@@ -34,12 +34,12 @@ grep -q 'arg-set="-fps"' "$xml" || fail "the config has no -fps setting"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_STATE_HOME=$work/home/state
 mkdir -p "$HOME"
 mode=$work/root/usr/libexec/xscreensaver/mirehollow
-"$mode" --render-at 1 --size 96x64 --output "$work/still.png" 2>"$work/run1.txt" || { cat "$work/run1.txt"; fail "run"; }
-[ -s "$work/still.png" ] || fail "no still written"
+"$mode" --render-at 1 --size 96x64 --output "$work/still_%d.png" 2>"$work/run1.txt" || { cat "$work/run1.txt"; fail "run"; }
+[ -s "$work/still_1.png" ] || fail "no still written"
 ! grep -q "package" "$work/run1.txt" || fail "the package was not found: $(cat "$work/run1.txt")"
 # A damaged copy there is the one read: the message names its path.
 : >"$work/root/usr/share/mirehollow/mirehollow.dat"
-"$mode" --render-at 1 --size 96x64 --output "$work/still2.png" 2>"$work/run2.txt" || true
+"$mode" --render-at 1 --size 96x64 --output "$work/other_%d.png" 2>"$work/run2.txt" || true
 grep -q "$work/root/usr/share/mirehollow/mirehollow.dat" "$work/run2.txt" ||
   fail "the installed program did not read its own package: $(cat "$work/run2.txt")"
 echo "ok: $(basename "$deb")"
