@@ -1,8 +1,11 @@
 #include "geometry/mesh.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "assets/canvas.h"
+#include "assets/data.h"
 #include "assets/material.h"
 #include "assets/matlib.h"
 #include "assets/package.h"
@@ -295,4 +298,329 @@ void FXMesh::ResizeTexCoords1() {
 void FXMesh::SetVerticesCol(float* rgba) {
     for (int i = 0; i < vertexCount; i++)
         memcpy(vertices[i].color, rgba, sizeof(float) * 4);
+}
+
+// ---- coding against a shared vector map
+
+// The index stream codes each number as 0: last + 1 (nothing stored), 1: a byte, 2: a word,
+// 3: an integer; the flag byte holds the codes of position, normal and texture number.
+static int localCodeOf(int n, int last) {
+    if (n == last + 1) return 0;
+    if (n < 256) return 1;
+    if (n > 65535) return 3;
+    return 2;
+}
+
+static void localPushNumber(FXNumPool* pool, int code, int n) {
+    if (code == 1)
+        pool->PushByte((unsigned char)n);
+    else if (code == 2)
+        pool->PushWord((unsigned short)n);
+    else if (code == 3)
+        pool->PushInt(n);
+}
+
+static bool localReadNumber(FXNumPool* pool, int code, int* last) {
+    if (code == 0) {
+        if (*last == INT32_MAX) return false;
+        (*last)++;
+        return true;
+    }
+    if (code == 1) {
+        unsigned char b;
+        if (!pool->GetNextByte(&b)) return false;
+        *last = b;
+    } else if (code == 2) {
+        unsigned short w;
+        if (!pool->GetNextWord(&w)) return false;
+        *last = w;
+    } else {
+        if (!pool->GetNextInt(last)) return false;
+    }
+    return true;
+}
+
+bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int meshNo, FXArray** redir) {
+    if (indexCount <= 0 || vertexCount <= 0) return true;
+    if (!IndicesValid()) {
+        err("mesh \"%s\": index outside the vertex block, not coded\n", materialName.text);
+        return false;
+    }
+    DiscardVertices();
+    int last[3] = {-1, -1, -1};
+    for (int i = 0; i < indexCount; i++) {
+        tagFXVertex* v = &vertices[indices[i]];
+        int n[3] = {map->PushVecPos(v, clb, meshNo, indices[i]), map->PushVecNorm(v, clb, meshNo, indices[i]),
+                    map->PushVecTex(v, clb, meshNo, indices[i])};
+        if (n[0] < 0 || n[1] < 0 || n[2] < 0) {
+            err("mesh \"%s\": vector map cannot grow\n", materialName.text);
+            return false;
+        }
+        if (redir)
+            for (int k = 0; k < 3; k++)
+                redir[k]->PushInt(n[k]);
+        int code[3];
+        for (int k = 0; k < 3; k++)
+            code[k] = localCodeOf(n[k], last[k]);
+        pool->PushByte((unsigned char)(code[0] | code[1] << 2 | code[2] << 4));
+        for (int k = 0; k < 3; k++) {
+            localPushNumber(pool, code[k], n[k]);
+            last[k] = n[k];
+        }
+    }
+    return true;
+}
+
+bool FXMesh::FromVMap(FXVectorMap* map, FXNumPool* pool) {
+    if (indexCount <= 0) return true;
+    if (vertexCount <= 0 || !vertices || !indices) return Refuse("indices without vertices");
+    int capacity = vertexCount;
+    map->ClearUsed();
+    vertexCount = 0;
+    int last[3] = {-1, -1, -1};
+    pool->Reseek();
+    for (int i = 0; i < indexCount; i++) {
+        unsigned char flag;
+        if (!pool->GetNextByte(&flag)) return Refuse("index stream cut short");
+        for (int k = 0; k < 3; k++)
+            if (!localReadNumber(pool, (flag >> (2 * k)) & 3, &last[k])) return Refuse("index stream cut short");
+        int p = last[0], n = last[1], t = last[2];
+        if (p < 0 || p >= map->posCount || n < 0 || n >= map->normCount || t < 0 || t >= map->texCount)
+            return Refuse("index stream names a vector the map does not have");
+        int v = map->GetUsed(p, n, t);
+        if (v == -1) {
+            if (vertexCount >= capacity) return Refuse("more vertices than the header gave");
+            v = vertexCount++;
+            map->PushUsed(p, n, t, v);
+            tagFXVertex* x = &vertices[v];
+            map->GetVecPos(p, x->pos);
+            map->GetVecNorm(n, x->normal);
+            map->GetVecTex(t, x->tex);
+            // Colours are not in the map: white until the owner sets them.
+            for (float& c : x->color)
+                c = 1.0f;
+            x->normalSum[0] = x->normalSum[1] = x->normalSum[2] = 0.0f;
+            x->mark = 0;
+            x->srcPos = x->srcNormal = x->srcTex = -1;
+        }
+        indices[i] = v;
+    }
+    return true;
+}
+
+void FXMesh::ApplyRedir(FXVectorMap* map, FXArray** redir) {
+    if (!redir || !redir[0] || !redir[1] || !redir[2]) return;
+    for (int i = 0; i < indexCount; i++) {
+        if (i >= redir[0]->count || i >= redir[1]->count || i >= redir[2]->count) return;
+        if (indices[i] < 0 || indices[i] >= vertexCount) continue;
+        tagFXVertex* v = &vertices[indices[i]];
+        map->GetVecPos(redir[0]->GetInt(i), v->pos);
+        map->GetVecNorm(redir[1]->GetInt(i), v->normal);
+        map->GetVecTex(redir[2]->GetInt(i), v->tex);
+    }
+}
+
+// ---- shaping
+
+void FXMesh::ComputeNormals(bool markedOnly) {
+    ComputeNormalsZ(markedOnly, 1.0f);
+}
+
+void FXMesh::ComputeNormalsZ(bool markedOnly, float zScale) {
+    if (indexCount / 3 < 1 || vertexCount <= 0 || !vertices) return;
+    for (int i = 0; i < vertexCount; i++)
+        vertices[i].normalSum[0] = vertices[i].normalSum[1] = vertices[i].normalSum[2] = 0.0f;
+    for (int t = 0; t + 2 < indexCount; t += 3) {
+        int ia = indices[t], ib = indices[t + 1], ic = indices[t + 2];
+        if (ia < 0 || ia >= vertexCount || ib < 0 || ib >= vertexCount || ic < 0 || ic >= vertexCount) continue;
+        tagFXVertex *a = &vertices[ia], *b = &vertices[ib], *c = &vertices[ic];
+        if (markedOnly && a->mark == 0 && b->mark == 0 && c->mark == 0) continue;
+        float e1[3], e2[3];
+        for (int k = 0; k < 3; k++) {
+            e1[k] = a->pos[k] - b->pos[k];
+            e2[k] = a->pos[k] - c->pos[k];
+        }
+        e1[2] *= zScale;
+        e2[2] *= zScale;
+        float n[3] = {e2[1] * e1[2] - e2[2] * e1[1], e2[2] * e1[0] - e2[0] * e1[2], e2[0] * e1[1] - e2[1] * e1[0]};
+        float len = sqrtf(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        if (len == 0.0f) continue;
+        float r = 1.0f / len;
+        for (int k = 0; k < 3; k++)
+            n[k] *= r;
+        for (tagFXVertex* x : {a, b, c}) {
+            x->mark = 1;
+            for (int k = 0; k < 3; k++)
+                x->normalSum[k] += n[k];
+        }
+    }
+    Normalize(markedOnly);
+}
+
+void FXMesh::Normalize(bool markedOnly) {
+    for (int i = 0; i < vertexCount; i++) {
+        tagFXVertex* v = &vertices[i];
+        if (markedOnly && v->mark == 0) continue;
+        float* s = v->normalSum;
+        float len = sqrtf(s[0] * s[0] + s[1] * s[1] + s[2] * s[2]);
+        if (len == 0.0f) continue;
+        float r = 1.0f / len;
+        for (int k = 0; k < 3; k++)
+            v->normal[k] = s[k] * r;
+    }
+}
+
+void FXMesh::ComputeFrontTexCoords() {
+    for (int i = 0; i < vertexCount; i++) {
+        vertices[i].tex[0] = (vertices[i].pos[0] + 1.0f) * 0.5f;
+        vertices[i].tex[1] = (1.0f - vertices[i].pos[1]) * 0.5f;
+    }
+}
+
+void FXMesh::CopyTexCoords(FXMesh* src) {
+    if (!src || src == this) return;
+    int n = vertexCount < src->vertexCount ? vertexCount : src->vertexCount;
+    for (int i = 0; i < n; i++)
+        memcpy(vertices[i].tex, src->vertices[i].tex, 8);
+}
+
+void FXMesh::FindMaxims(float* box) {
+    for (int k = 0; k < 6; k++)
+        box[k] = 0.0f;
+    bool first = true;
+    FindMultiMaxims(&first, box);
+}
+
+void FXMesh::FindMultiMaxims(bool* first, float* box) {
+    for (int i = 0; i < vertexCount; i++) {
+        const float* p = vertices[i].pos;
+        if (*first) {
+            for (int k = 0; k < 3; k++)
+                box[2 * k] = box[2 * k + 1] = p[k];
+            *first = false;
+            continue;
+        }
+        for (int k = 0; k < 3; k++) {
+            if (p[k] < box[2 * k]) box[2 * k] = p[k];
+            if (p[k] > box[2 * k + 1]) box[2 * k + 1] = p[k];
+        }
+    }
+}
+
+void FXMesh::Unitize() {
+    float box[6];
+    FindMaxims(box);
+    UnitizeMaxims(box);
+}
+
+// Every position becomes (pos - centre) * scale, per axis.
+static void localFit(FXMesh* m, const float* box, const float* scale) {
+    float c[3];
+    for (int k = 0; k < 3; k++)
+        c[k] = (box[2 * k] + box[2 * k + 1]) / 2.0f;
+    for (int i = 0; i < m->vertexCount; i++)
+        for (int k = 0; k < 3; k++)
+            m->vertices[i].pos[k] = (m->vertices[i].pos[k] - c[k]) * scale[k];
+}
+
+void FXMesh::UnitizeMaxims(float* box) {
+    float dx = box[1] - box[0], dy = box[3] - box[2], dz = box[5] - box[4];
+    float m = dy > dx ? dy : dx;
+    if (dz > m) m = dz;
+    float s = m > 0.0f ? 2.0f / m : 1.0f;
+    float scale[3] = {s, s, s};
+    localFit(this, box, scale);
+}
+
+static float localStretch(float extent) {
+    return 2.0f / (extent == 0.0f ? 2.0f : extent);
+}
+
+void FXMesh::UnitizeMaximsStretch(float* box) {
+    float scale[3] = {localStretch(box[1] - box[0]), localStretch(box[3] - box[2]), localStretch(box[5] - box[4])};
+    localFit(this, box, scale);
+}
+
+void FXMesh::UnitizeMaximsStretch1(float* box) {
+    float scale[3] = {localStretch(box[1] - box[0]), localStretch(box[3] - box[2]), 1.0f};
+    localFit(this, box, scale);
+}
+
+void FXMesh::FlipHoriz() {
+    for (int i = 0; i < vertexCount; i++) {
+        uint32_t b;
+        memcpy(&b, &vertices[i].pos[0], 4);
+        b ^= 0x80000000u;
+        memcpy(&vertices[i].pos[0], &b, 4);
+    }
+}
+
+void FXMesh::Transform(int ix, int iy, int iz, bool negX, bool negY, bool negZ) {
+    if (ix < 0 || ix > 2 || iy < 0 || iy > 2 || iz < 0 || iz > 2) return;
+    float sign[3] = {negX ? -1.0f : 1.0f, negY ? -1.0f : 1.0f, negZ ? -1.0f : 1.0f};
+    for (int i = 0; i < vertexCount; i++) {
+        for (float* v : {vertices[i].pos, vertices[i].normal}) {
+            float old[3] = {v[0], v[1], v[2]};
+            v[0] = old[ix] * sign[0];
+            v[1] = old[iy] * sign[1];
+            v[2] = old[iz] * sign[2];
+        }
+    }
+}
+
+int FXMesh::TextToIndi(const char* s) {
+    if (!s) return -1;
+    if (s[0] == 'x') return 0;
+    if (s[0] == 'y') return 1;
+    if (s[0] == 'z') return 2;
+    return -1;
+}
+
+void FXMesh::ExtendPositions(float d) {
+    for (int i = 0; i < vertexCount; i++) {
+        for (int k = 0; k < 3; k++)
+            vertices[i].pos[k] += vertices[i].normal[k] * d;
+        vertices[i].mark = 1;
+    }
+}
+
+void FXMesh::ApplyBumpMap(FXCanvas* img, float scale) {
+    if (!img) return;
+    float rgba[4] = {0, 0, 0, 0};
+    for (int i = 0; i < vertexCount; i++) {
+        tagFXVertex* v = &vertices[i];
+        img->GetColor(v->tex[0], flipV ? 1.0f - v->tex[1] : v->tex[1], rgba);
+        float b = scale * rgba[2];
+        if (b > 0.0f) {
+            for (int k = 0; k < 3; k++)
+                v->pos[k] += v->normal[k] * b;
+            v->mark = 1;
+        } else {
+            v->mark = 0;
+        }
+    }
+}
+
+static void localColorAt(FXCanvas* img, float u, float v, const float* mul, float* rgba, float* out) {
+    img->GetColor(u, v, rgba);
+    for (int k = 0; k < 4; k++)
+        out[k] = rgba[k] * mul[k];
+}
+
+void FXMesh::ApplyColorMap(FXCanvas* img, float* mul) {
+    if (!img || !mul) return;
+    float rgba[4] = {0, 0, 0, 0};
+    for (int i = 0; i < vertexCount; i++) {
+        tagFXVertex* v = &vertices[i];
+        localColorAt(img, v->tex[0], flipV ? 1.0f - v->tex[1] : v->tex[1], mul, rgba, v->color);
+    }
+}
+
+void FXMesh::ApplyFrontColorMap(FXCanvas* img, float* mul) {
+    if (!img || !mul) return;
+    float rgba[4] = {0, 0, 0, 0};
+    for (int i = 0; i < vertexCount; i++) {
+        tagFXVertex* v = &vertices[i];
+        localColorAt(img, (v->pos[0] + 1.0f) * 0.5f, (1.0f - v->pos[1]) * 0.5f, mul, rgba, v->color);
+    }
 }

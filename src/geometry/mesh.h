@@ -7,8 +7,13 @@
 #include "base/arrays.h"
 #include "base/strings.h"
 
+class FXArray;
+class FXCanvas;
 class FXMaterial;
 class FXMatlib;
+class FXNumPool;
+class FXVectorMap;
+class PMeshSaveClb;
 class FXPackage;
 class FXPackageData;
 
@@ -57,6 +62,40 @@ class FXMesh {
 
     // True when every index names a vertex in use.
     bool IndicesValid() const;
+
+    // ---- coding against a shared vector map
+    // Adds the mesh's vectors to the map and its index records to the pool; redir, when given,
+    // is three arrays receiving each index's position, normal and texture numbers. False
+    // (nothing written) for a mesh whose indices leave its vertex block.
+    bool ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int meshNo, FXArray** redir);
+    // Rebuilds vertices and indices from the stream, within the counts of the header form.
+    // False, with the mesh emptied, for a stream that ends early, names a vector the map does
+    // not have, or needs more vertices than the header gave.
+    bool FromVMap(FXVectorMap* map, FXNumPool* pool);
+    void ApplyRedir(FXVectorMap* map, FXArray** redir);
+
+    // ---- shaping
+    void ComputeNormals(bool markedOnly);
+    void ComputeNormalsZ(bool markedOnly, float zScale);
+    void Normalize(bool markedOnly);
+    void ComputeFrontTexCoords();
+    // Copies as many texture coordinates as both meshes have.
+    void CopyTexCoords(FXMesh* src);
+    void FindMaxims(float* box);
+    void FindMultiMaxims(bool* first, float* box);
+    void Unitize();
+    // A box without extent on every axis only centres the mesh.
+    void UnitizeMaxims(float* box);
+    void UnitizeMaximsStretch(float* box);
+    void UnitizeMaximsStretch1(float* box);
+    void FlipHoriz();
+    // Axis numbers outside 0..2 leave the mesh unchanged.
+    void Transform(int ix, int iy, int iz, bool negX, bool negY, bool negZ);
+    static int TextToIndi(const char* s);
+    void ExtendPositions(float d);
+    void ApplyBumpMap(FXCanvas* img, float scale);
+    void ApplyColorMap(FXCanvas* img, float* mul);
+    void ApplyFrontColorMap(FXCanvas* img, float* mul);
 
     bool disabled;
     int drawPass;
