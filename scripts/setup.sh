@@ -14,6 +14,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix
   clang libclang-rt-14-dev valgrind
   xscreensaver xscreensaver-data dpkg-dev file
+  libtinyobjloader-dev libmeshoptimizer-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -233,6 +233,8 @@ bool FXMatlib::LoadFromMtl(const char* path) {
     // Text after an embedded zero byte is not text.
     all.resize(strlen(all.c_str()));
     MtlReader in(all);
+    std::string dir = path;
+    dir.erase(dir.find_last_of("/\\") == std::string::npos ? 0 : dir.find_last_of("/\\") + 1);
 
     int count = 1;
     std::string tok;
@@ -290,7 +292,8 @@ bool FXMatlib::LoadFromMtl(const char* path) {
         } else if (c0 == 'm' && tok.compare(0, 6, "map_Kd") == 0 && tok.size() >= 6) {
             std::string file = localTrim(in.RestOfLine());
             m->texName.Set(file.c_str());
-            if (!file.empty()) m->LoadTexture(file.c_str());
+            // A relative texture name is relative to the material file, wherever we run.
+            if (!file.empty()) m->LoadTexture(file[0] == '/' || dir.empty() ? file.c_str() : (dir + file).c_str());
         } else {
             in.RestOfLine();
         }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <unordered_map>
 
 #include "assets/data.h"
 #include "assets/material.h"
@@ -13,6 +14,7 @@
 #include "base/paths.h"
 #include "base/trace.h"
 #include "geometry/mesh.h"
+#include "geometry/model_obj.h"
 
 // The smallest mesh payload: an empty name and six 32-bit fields (full and header form alike).
 static const int kMinMeshPayload = 28;
@@ -295,7 +297,12 @@ bool FXModel::Compile(FXPackage* pkg) {
         err("FXModel::Compile -> cannot enter %s\n", pkg->basePath.text);
         return false;
     }
+    // Texture names in a library file are relative to the library's own directory.
+    FXStr base = pkg->basePath;
+    std::filesystem::path libDir = (std::filesystem::path(base.text) / matlibRef.text).parent_path();
+    pkg->basePath.Set(libDir.string().c_str());
     matlib->Compile(pkg);
+    pkg->basePath = base;
     std::string tmp = localTempName("mhlib");
     bool ok = matlib->Save(tmp.c_str());
     if (ok) {
@@ -505,4 +512,127 @@ void FXModel::OnRender(PEnv* env, double) {
     pass(2, false);
     env->EnableDepthWrite(true);
     pass(2, false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// OBJ import
+
+namespace {
+// A corner's position, normal and texture numbers: the key under which a mesh shares vertices.
+struct ObjCorner {
+    int pos, normal, tex;
+    bool operator==(const ObjCorner& o) const { return pos == o.pos && normal == o.normal && tex == o.tex; }
+};
+struct ObjCornerHash {
+    size_t operator()(const ObjCorner& c) const {
+        uint64_t h = (uint64_t)(uint32_t)c.pos * 0x9E3779B97F4A7C15ull;
+        h ^= (uint64_t)(uint32_t)c.normal * 0xC2B2AE3D27D4EB4Full;
+        h ^= (uint64_t)(uint32_t)c.tex * 0x165667B19E3779F9ull;
+        return (size_t)(h ^ (h >> 31));
+    }
+};
+typedef std::unordered_map<ObjCorner, int, ObjCornerHash> ObjVertexIndex;
+} // namespace
+
+// Grows a block geometrically from 500 records, keeping the records in use.
+template <class T>
+static bool localGrowBlock(T** block, int* capacity, int used) {
+    if (used < *capacity) return true;
+    long long want = *capacity < 500 ? 500 : (long long)*capacity * 2;
+    if (want > 0x7FFFFFFF / (long long)sizeof(T)) want = 0x7FFFFFFF / (long long)sizeof(T);
+    if (want <= used) return false;
+    T* grown = (T*)realloc(*block, sizeof(T) * (size_t)want);
+    if (!grown) return false;
+    memset(grown + used, 0, sizeof(T) * (size_t)(want - used));
+    *block = grown;
+    *capacity = (int)want;
+    return true;
+}
+
+// Copies a pool record, or zeros for a number the pool does not have.
+static void localPoolValue(FXMemory* pool, int k, float* out, int n) {
+    const float* src = (const float*)pool->GetItemPtr(k);
+    for (int i = 0; i < n; i++)
+        out[i] = src ? src[i] : 0.0f;
+}
+
+// The mesh vertex of a corner: the one made for the same three numbers, else a new one.
+static int localFindCreateObjVertex(FXMesh* mesh, FXObjModel* obj, ObjVertexIndex* index, int pos, int normal,
+                                    int tex) {
+    auto hit = index->find(ObjCorner{pos, normal, tex});
+    if (hit != index->end()) return hit->second;
+    if (!localGrowBlock(&mesh->vertices, &mesh->vertexCapacity, mesh->vertexCount)) return -1;
+    int k = mesh->vertexCount++;
+    tagFXVertex* v = &mesh->vertices[k];
+    memset(v, 0, sizeof *v);
+    v->srcPos = pos;
+    v->srcNormal = normal;
+    v->srcTex = tex;
+    localPoolValue(&obj->positions, pos, v->pos, 3);
+    localPoolValue(&obj->normals, normal, v->normal, 3);
+    localPoolValue(&obj->texCoords, tex, v->tex, 2);
+    v->color[0] = v->color[1] = v->color[2] = v->color[3] = 1.0f;
+    index->emplace(ObjCorner{pos, normal, tex}, k);
+    return k;
+}
+
+static bool localPushIndice(FXMesh* mesh, int v) {
+    if (v < 0 || !localGrowBlock(&mesh->indices, &mesh->indexCapacity, mesh->indexCount)) return false;
+    mesh->indices[mesh->indexCount++] = v;
+    return true;
+}
+
+static bool localImportObj(FXModel* model, FXObjModel* obj) {
+    model->matlibRef.Set(obj->mtllibName ? obj->mtllibName : "");
+    model->matlib = obj->matlib;
+    if (model->matlib) model->matlib->refCount++;
+    // A file without materials still gives one mesh, drawn with the default material.
+    int n = obj->materials.count > 0 ? obj->materials.count : 1;
+    model->loadedMeshes.Realloc(n);
+    obj->meshes.RemoveAll();
+    for (int i = 0; i < n; i++) {
+        FXMesh* m = new FXMesh;
+        const char* want = i < obj->materials.count ? obj->materials.items[i] : nullptr;
+        m->material = model->matlib && want ? model->matlib->FindMaterial(want) : nullptr;
+        if (m->material) {
+            m->materialName = m->material->name;
+            m->drawPass = m->material->IsSolid() ? 0 : 1;
+        }
+        model->loadedMeshes.Push(m);
+        obj->meshes.Push(m);
+    }
+    std::vector<ObjVertexIndex> index(n);
+    int current = 0;
+    for (int g = 0; g < obj->groups.count; g++) {
+        MObjGroup* group = (MObjGroup*)obj->groups.items[g];
+        for (int i = 0; i < group->triangleList.count; i++) {
+            const MObjTriangle* t = (const MObjTriangle*)obj->triangles.GetItemPtr(
+                *(const int32_t*)group->triangleList.GetItemPtr(i));
+            if (!t || t->isLine) continue;
+            // Faces after an empty material name go to the first mesh.
+            current = t->material >= 0 && t->material < n ? t->material : 0;
+            FXMesh* mesh = (FXMesh*)obj->meshes.items[current];
+            for (int k = 0; k < 3; k++) {
+                int v = localFindCreateObjVertex(mesh, obj, &index[current], t->pos[k], t->normal[k], t->tex[k]);
+                if (!localPushIndice(mesh, v)) {
+                    err("FXModel::ImportObj -> out of memory\n");
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool FXModel::ImportObj(const char* path) {
+    localDeleteMeshGroup(&loadedMeshes);
+    if (matlib) matlib->Release();
+    matlib = nullptr;
+    FXObjModel obj;
+    if (!obj.Load(path)) return false;
+    if (!localImportObj(this, &obj)) {
+        localDeleteMeshGroup(&loadedMeshes);
+        return false;
+    }
+    return true;
 }

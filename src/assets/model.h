@@ -32,8 +32,9 @@ class FXModel : public PRender {
     bool Save_v02(FILE* f);
     bool Save_v03(FILE* f);
     // Authoring: the library and its textures become package items and matlibRef the
-    // library's id. Library file names are resolved against the package's basePath, which
-    // is the working directory while this runs; the previous one comes back afterwards.
+    // library's id. The library file name is resolved against the package's basePath (the
+    // working directory while this runs; the previous one comes back afterwards), texture
+    // names against the library's directory.
     bool Compile(FXPackage* pkg);
 
     void UpdateMeshes();
@@ -63,6 +64,9 @@ class FXModel : public PRender {
     void UpdateColCol(float* colour);
     void PreserveColMat();
     void UpdateColMat(float* m);
+    // Builds the loaded meshes from a Wavefront OBJ file, one per material (one mesh without
+    // material when the file names none); false when the file cannot be read.
+    bool ImportObj(const char* path);
     void OnRender(PEnv* env, double time) override;
 
     FXStr name;

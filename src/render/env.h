@@ -122,6 +122,42 @@ class FXGRAutoAct {
     PEnv* env;
 };
 
+// An environment without a device, for the authoring tools: material libraries load and
+// textures decode (and count as prepared), while drawing does nothing.
+class FXHeadlessEnv : public PEnv {
+  public:
+    bool CreateChild(void*) override { return true; }
+    void ClrParams() override {}
+    void SetAct(bool) override {}
+    bool RenderStart() override { return true; }
+    void RenderEnd() override {}
+    void SetClrColor(float*) override {}
+    void Clrscr(bool, bool, bool) override {}
+    void Enlarge(bool) override {}
+    void UpdateLights() override {}
+    void ApplyMaterial(FXMaterial*) override {}
+    void ApplyMaterial2(FXMaterial*) override {}
+    void ApplyMatrix(FXMatrix*) override {}
+    void MultiplyMatrix(FXMatrix*) override {}
+    void ApplyMatrixIdentity() override {}
+    void EnableLights(bool) override {}
+    void EnableLight(bool, FXLight*) override {}
+    void DisableAllLights() override {}
+    void SetAmbient(float*) override {}
+    void EnableDepthTest(bool) override {}
+    void EnableDepthWrite(bool) override {}
+    void EnableCullface(bool, bool) override {}
+    bool PrepareTexture(FXMaterial*) override { return true; }
+    bool FastPrepareTexture(FXMaterial*, FXPixmap*) override { return true; }
+    bool PrepareCubeTexture(FXMaterial*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*, FXPixmap*) override {
+        return false;
+    }
+    void UnprepareTexture(FXMaterial*) override {}
+    bool PrepareMesh(FXMesh*) override { return true; }
+    void UnprepareMesh(FXMesh*) override {}
+    void RenderMesh(FXMesh*) override {}
+};
+
 extern PEnv* fxglobalEnv;
 void fxSetEnv(PEnv* env);
 

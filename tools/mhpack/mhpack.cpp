@@ -1,5 +1,6 @@
 #include "mhpack.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -8,9 +9,14 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "assets/canvas.h"
+#include "assets/model.h"
 #include "assets/package.h"
+#include "render/env.h"
 
 namespace mhpack {
 
@@ -110,12 +116,16 @@ const char* kBuildHelp =
     "  manifest's directory. Blank lines and lines starting with '#' are ignored. The item\n"
     "  type comes from the file extension (png, jpg, tga, bmp, gif; anything else is stored\n"
     "  as raw data).\n"
+    "  A line 'model ID PATH' stores the model file PATH as item ID together with its\n"
+    "  material library and the library's textures, which get ids above the largest id of\n"
+    "  the manifest.\n"
     "  --transposed         write the transposed payload layout\n"
     "  --names-header FILE  also write '#define FXNAME_<NAME>  <id>' lines for the items\n";
 
 const char* kListHelp = "usage: mhpack list PKG\n"
                         "  The layout (plain or transposed), then one line per item: id, type, size in\n"
-                        "  bytes and, for pictures, the decoded width x height; then a summary. Fails\n"
+                        "  bytes and, for pictures, the decoded width x height (for models, the mesh\n"
+                        "  count); then a summary. Fails\n"
                         "  when a picture does not decode or the directory is damaged.\n";
 
 const char* kExtractHelp = "usage: mhpack extract PKG ID -o FILE\n"
@@ -151,6 +161,39 @@ bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
+}
+
+// Compiles a model into the package: its library and textures become items (resolved
+// against the model's directory), the model itself item e.id.
+bool AddModel(const ManifestEntry& e, FXPackage* pkg, FILE* err) {
+    FXHeadlessEnv env;
+    PEnv* previous = fxglobalEnv;
+    fxSetEnv(&env);
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(e.path, ec).lexically_normal();
+    std::filesystem::path start = std::filesystem::current_path(ec);
+    bool ok = false;
+    {
+        FXModel m;
+        std::filesystem::current_path(path.parent_path(), ec);
+        if (!ec && m.Load(path.string().c_str()) && !m.loadedMeshes.IsEmpty()) {
+            m.UpdateMeshes();
+            pkg->basePath.Set(path.parent_path().string().c_str());
+            if (m.matlibRef.IsEmpty() || m.Compile(pkg)) {
+                std::string file = (std::filesystem::temp_directory_path(ec) /
+                                    ("mhpack-model-" + std::to_string(e.id) + "-" + std::to_string(getpid()) + ".xm"))
+                                       .string();
+                pkg->AddTmpFile(file.c_str());
+                ok = m.Save(file.c_str());
+                if (ok) pkg->AddDataFile(e.id, file.c_str());
+            }
+        } else if (!ec) {
+            fprintf(err, "mhpack: %s is not a model file or holds no meshes\n", e.path.c_str());
+        }
+        std::filesystem::current_path(start, ec);
+    }
+    fxSetEnv(previous);
+    return ok;
 }
 
 int Build(const Args& a, FILE* out, FILE* err) {
@@ -191,10 +234,27 @@ int Build(const Args& a, FILE* out, FILE* err) {
     // half-written package where the saver would pick it up.
     std::string tmp = a.output + ".part";
     FXPackage pkg;
+    int largest = -1;
     for (const ManifestEntry& e : entries)
-        pkg.AddDataFile(e.id, e.path.c_str());
+        largest = std::max(largest, e.id);
+    // Libraries and textures of models are numbered after every fixed id.
+    pkg.names.firstId = largest + 1;
+    for (const ManifestEntry& e : entries) {
+        if (e.model) {
+            if (!AddModel(e, &pkg, err)) {
+                pkg.DeleteTmpFiles();
+                fprintf(err, "mhpack: %s: line %d: model %s cannot be compiled\n", manifest.c_str(), e.line,
+                        e.path.c_str());
+                return 1;
+            }
+        } else {
+            pkg.AddDataFile(e.id, e.path.c_str());
+        }
+    }
+    int expected = int(entries.size()) + pkg.names.names.count;
     bool saved = pkg.Save(tmp.c_str(), a.transposed ? 1 : 0);
-    if (!saved || pkg.itemIds.count != int(entries.size())) {
+    pkg.DeleteTmpFiles();
+    if (!saved || pkg.itemIds.count != expected) {
         remove(tmp.c_str());
         fprintf(err, "mhpack: could not write the package %s\n", a.output.c_str());
         return 1;
@@ -213,9 +273,26 @@ int Build(const Args& a, FILE* out, FILE* err) {
             return 1;
         }
     }
-    fprintf(out, "%s: %d items, %d bytes of data%s\n", a.output.c_str(), int(entries.size()), pkg.dataSize,
+    fprintf(out, "%s: %d items, %d bytes of data%s\n", a.output.c_str(), expected, pkg.dataSize,
             a.transposed ? ", transposed layout" : "");
     return 0;
+}
+
+// The mesh count of a model item, -1 for other items (and damaged models).
+int ModelMeshes(FXPackage* pkg, int id) {
+    FXPackageData* d = pkg->GetDataPtr(id);
+    if (!d || d->left < 8) return -1;
+    if (memcmp(d->cur, "\x04\0\0\0xm02", 8) != 0 && memcmp(d->cur, "\x04\0\0\0xm03", 8) != 0) return -1;
+    FXHeadlessEnv env;
+    PEnv* previous = fxglobalEnv;
+    fxSetEnv(&env);
+    int n = -1;
+    {
+        FXModel m;
+        if (m.LoadCN(pkg, id)) n = m.loadedMeshes.count;
+    }
+    fxSetEnv(previous);
+    return n;
 }
 
 int List(const Args& a, FILE* out, FILE* err) {
@@ -237,6 +314,8 @@ int List(const Args& a, FILE* out, FILE* err) {
         char typeText[16];
         if (!name) snprintf(typeText, sizeof typeText, "%d", type);
         std::string picture;
+        int meshes = ModelMeshes(&pkg, id);
+        if (meshes >= 0) picture = "model, " + std::to_string(meshes) + (meshes == 1 ? " mesh" : " meshes");
         if (type != FXPCK_TYPE_RAW) {
             pictures++;
             FXCanvas canvas;
@@ -314,6 +393,8 @@ bool ParseManifestText(const std::string& text, const std::string& baseDir,
     for (int line = 1; std::getline(in, raw); line++) {
         std::string s = Trim(raw);
         if (s.empty() || s[0] == '#') continue;
+        bool model = s.compare(0, 5, "model") == 0 && s.size() > 5 && (s[5] == ' ' || s[5] == '\t');
+        if (model) s = Trim(s.substr(5));
         size_t gap = s.find_first_of(" \t");
         std::string idText = s.substr(0, gap);
         std::string path = gap == std::string::npos ? std::string() : Trim(s.substr(gap));
@@ -338,7 +419,7 @@ bool ParseManifestText(const std::string& text, const std::string& baseDir,
             }
         }
         if (path[0] != '/' && !baseDir.empty()) path = baseDir + "/" + path;
-        entries->push_back({int(id), path, line});
+        entries->push_back({int(id), path, line, model});
     }
     return true;
 }

@@ -11,9 +11,10 @@ struct ManifestEntry {
     int id;
     std::string path; // resolved against the manifest's directory
     int line;
+    bool model = false; // a "model ID PATH" line: the model is compiled with its library
 };
 
-// Reads a manifest: one "ID PATH" per line, blank lines and lines starting with '#'
+// Reads a manifest: one "ID PATH" (or "model ID PATH") per line, blank lines and lines starting with '#'
 // ignored, PATH relative to the manifest's directory unless absolute. On failure the
 // message (with the line number) goes to *error and the result is false. Ids must be
 // distinct integers from 0 upwards; the files need not exist yet.
