@@ -326,7 +326,7 @@ int Render(const Options& o, FILE* out, FILE* err) {
         return 1;
     }
     FXGL gl;
-    if (!gl.CreateOffscreen(w, h)) {
+    if (!gl.Create(fxCreateOffscreenBinding(w, h))) {
         fprintf(err, "mhmodel render: no offscreen OpenGL device\n");
         return 1;
     }
