@@ -25,11 +25,8 @@
 #include "render/scrshot.h"
 #include "shell/scene.h"
 #include "shell/stills.h"
-<<<<<<< HEAD
-#include "reduce.h"
-=======
 #include "modelbench.h"
->>>>>>> 4605f77 (OBJ import, the mhmodel tool (import, info, convert, render), model lines in mhpack manifests, model figures in mhbench)
+#include "reduce.h"
 #include "stats.h"
 
 // Last: Xlib's macros would clash with the names above.
@@ -557,11 +554,8 @@ int Run(int argc, const char* const* argv) {
     status |= localPicture(opt, package);
     status |= localText(opt);
     status |= localCapture(opt);
-<<<<<<< HEAD
     status |= Reduce(opt);
-=======
     status |= BenchModels(opt);
->>>>>>> 4605f77 (OBJ import, the mhmodel tool (import, info, convert, render), model lines in mhpack manifests, model figures in mhbench)
     fxUnloadDevil();
     return status;
 }

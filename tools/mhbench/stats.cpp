@@ -20,13 +20,8 @@ Summary Summarise(std::vector<double> samples) {
 }
 
 const std::vector<std::string>& BenchNames() {
-<<<<<<< HEAD
-    static const std::vector<std::string> names = {"frame", "memory",  "start",  "package",
-                                                   "picture", "text", "capture", "reduce"};
-=======
-    static const std::vector<std::string> names = {"frame", "memory",  "start", "package",
-                                                   "picture", "text", "capture", "model"};
->>>>>>> 4605f77 (OBJ import, the mhmodel tool (import, info, convert, render), model lines in mhpack manifests, model figures in mhbench)
+    static const std::vector<std::string> names = {"frame", "memory",  "start",  "package", "picture",
+                                                   "text",  "capture", "reduce", "model"};
     return names;
 }
 
@@ -127,16 +122,13 @@ const char* Usage() {
            "  text     rasterising a label line into a canvas\n"
            "  capture  photographing the X screen through shared memory and through XGetImage\n"
            "           (skipped when no X display is reachable)\n"
-<<<<<<< HEAD
            "  reduce   the mesh reduction (tolerance 0) of planar grids of 20,000, 200,000 and\n"
            "           2,000,000 triangles (at most 5 and 3 repetitions for the big ones), beside\n"
            "           meshoptimizer's meshopt_simplify of the same grid to the same triangle count\n"
            "           (skipped when mhbench was built without meshoptimizer)\n"
-=======
            "  model    a generated 1,000,000-triangle OBJ: import, xm03 save and load (at most 3\n"
            "           runs each), peak memory, and tinyobjloader parsing the same file when the\n"
            "           build found it\n"
->>>>>>> 4605f77 (OBJ import, the mhmodel tool (import, info, convert, render), model lines in mhpack manifests, model figures in mhbench)
            "\n"
            "--data DIR  the directory of mirehollow.dat (default: the build's data directory)\n"
            "--reps N    repetitions of package, picture, text and capture (frame: a fixed span)\n"
