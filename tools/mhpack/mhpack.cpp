@@ -238,8 +238,13 @@ int Build(const Args& a, FILE* out, FILE* err) {
     for (const ManifestEntry& e : entries)
         largest = std::max(largest, e.id);
     // Libraries and textures of models are numbered after every fixed id.
-    pkg.names.firstId = largest + 1;
+    pkg.names.firstId = largest < INT_MAX ? largest + 1 : INT_MAX;
     for (const ManifestEntry& e : entries) {
+        if (e.model && largest == INT_MAX) {
+            fprintf(err, "mhpack: %s: line %d: no ids are left above %d for the model's library and textures\n",
+                    manifest.c_str(), e.line, largest);
+            return 1;
+        }
         if (e.model) {
             if (!AddModel(e, &pkg, err)) {
                 pkg.DeleteTmpFiles();
