@@ -12,6 +12,7 @@
 #include "elements/phaser.h"
 #include "elements/scrpos01.h"
 #include "elements/sdesk.h"
+#include "elements/vesk_gadget.h"
 #include "render/other.h"
 #include "render/scrshot.h"
 #include "shell/main.h"
@@ -108,6 +109,7 @@ static float ffsiz[3] = {1.0f, 0.3f, 0.1f};
 
 FXErrGadget err_gad;
 FXDemoGadget demo;
+FXVeskGadget gad;
 
 const char* sceneDesktopFile = nullptr;
 unsigned long sceneDesktopWindow = 0;
@@ -404,6 +406,9 @@ static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewM
     demo.CreateCN(&pck, 76, 75);
     if (!demo.skinMat.textured) sceneMissingItems.PushInt(75);
     if (!demo.reflectMat.textured) sceneMissingItems.PushInt(76);
+    gad.CreateCN(&pck, 23, 73);
+    if (gad.model.meshes.count == 0) sceneMissingItems.PushInt(73);
+    if (!gad.label.textured) sceneMissingItems.PushInt(23);
 }
 
 // Every element, the package; the context is current.
@@ -439,6 +444,7 @@ static void localRelease() {
         firefly[g].Destroy();
     scr.Destroy();
     scr_mat.Destroy();
+    gad.Destroy();
     err_gad.Destroy();
     demo.Destroy();
     // The device may outlive this scene (stills build one after another): take its lights back.
@@ -688,6 +694,7 @@ void Scene::OnRender(PEnv* env, double clock) {
 
     demo.OnRender(env, t);
     gr.ApplyMatrixIdentity();
+    gad.OnRender(env, t);
     err_gad.OnRender(env, t);
     fps_gad.OnRender(env, clock);
 

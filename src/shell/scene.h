@@ -10,6 +10,7 @@
 #include "base/arrays.h"
 #include "elements/demo_gadget.h"
 #include "elements/err_gadget.h"
+#include "elements/vesk_gadget.h"
 #include "elements/firefly.h"
 #include "render/gl.h"
 #include "shell/host.h"
@@ -37,6 +38,7 @@ extern double lastff;    // frame time at which the last firefly was started
 
 extern FXErrGadget err_gad;
 extern FXDemoGadget demo;
+extern FXVeskGadget gad;
 
 // A picture file shown in place of the desktop capture; null (the default) captures the screen.
 extern const char* sceneDesktopFile;

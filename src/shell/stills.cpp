@@ -239,7 +239,7 @@ int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
         std::string items;
         for (int i = 0; i < sceneMissingItems.count; i++)
             items += (i ? ", " : "") + std::to_string(sceneMissingItems.GetInt(i));
-        fprintf(stderr, "mhollow: the package \"%s\" lacks the picture items %s; those layers are left out\n",
+        fprintf(stderr, "mhollow: the package \"%s\" lacks the items %s; what they carry is left out\n",
                 package.c_str(), items.c_str());
     }
     if (hasError)

@@ -20,7 +20,10 @@
 #include <map>
 #include <set>
 
+#include "assets/matlib.h"
+#include "assets/model.h"
 #include "assets/testimages.h"
+#include "geometry/mesh.h"
 #include "render/other.h"
 #include "shell/scene.h"
 #include "shell/stills.h"
@@ -51,6 +54,34 @@ mhtest::Bytes ClearPng(int w, int h) {
     return mhtest::EncodePng(p);
 }
 
+// A material library of one material, and a model file of one triangle folded into a
+// point that uses it through library item 90.
+mhtest::Bytes PointLibrary() {
+    FXMatlib lib;
+    FXMaterial* mat = new FXMaterial;
+    mat->libOwned = true;
+    mat->name.Set("point");
+    lib.AddMaterial(mat);
+    std::string path = mhtest::TestTmpPath("point.lib");
+    EXPECT_TRUE(lib.Save(path.c_str()));
+    return mhtest::ReadFileBytes(path);
+}
+
+mhtest::Bytes PointModel() {
+    FXModel model;
+    model.matlibRef.Set("90");
+    FXMesh* m = new FXMesh;
+    m->materialName.Set("point");
+    m->Realloc(3, 3);
+    memset(m->vertices, 0, sizeof(tagFXVertex) * 3);
+    for (int i = 0; i < 3; i++)
+        m->indices[i] = i;
+    model.meshes.Push(m);
+    std::string path = mhtest::TestTmpPath("point.xm");
+    EXPECT_TRUE(model.Save(path.c_str()));
+    return mhtest::ReadFileBytes(path);
+}
+
 // Star frame i is red 16 i + 8, so the frame on show can be read off a pixel.
 Rgb StarColour(int i) {
     return {16.0 * i + 8, 255, 0};
@@ -77,10 +108,13 @@ void WriteScenePackage() {
         {14, "png", SolidPng(64, 64, {255, 255, 255})},  //
         {74, "png", SolidPng(32, 16, {0, 255, 0})},      // error message
         {24, "png", SolidPng(64, 48, {255, 128, 0})},    // preview
-        // The cube is checked in its own tests; here it is clear so that it never covers
-        // the points the layers are read at.
+        // The gadgets are checked in their own tests; here they are clear (the medallion a
+        // single point) so that they never cover the points the layers are read at.
         {75, "png", ClearPng(16, 16)},
         {76, "png", ClearPng(16, 16)},
+        {23, "png", ClearPng(16, 16)},
+        {73, "", PointModel()},
+        {90, "", PointLibrary()},
     };
     for (int i = 0; i < 16; i++)
         items.push_back({25 + i, "png", SolidPng(128, 128, StarColour(i))});

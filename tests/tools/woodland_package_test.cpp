@@ -3,13 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include "support/skip.h"
-
+#include <algorithm>
 #include <string>
 #include <sys/stat.h>
 
 #include "assets/canvas.h"
+#include "assets/model.h"
 #include "assets/package.h"
+#include "geometry/mesh.h"
+#include "support/skip.h"
+#include "support/testenv.h"
 
 namespace {
 
@@ -92,7 +95,38 @@ TEST_F(WoodlandPackage, HoldsEveryPictureTheSceneReads) {
         EXPECT_TRUE(Decode(id, &c)) << "item " << id;
         EXPECT_GT(c.GetWidth(), 0) << "item " << id;
     }
-    EXPECT_EQ(pkg->GetDataPtr(73), nullptr) << "the medallion model comes with the models";
+}
+
+TEST_F(WoodlandPackage, MedallionIsARoundLitModelOfAFewThousandTriangles) {
+    mhtest::ScopedTestEnv scoped;
+    FXModel model;
+    ASSERT_TRUE(model.LoadCN(pkg, 73));
+    model.UpdateMeshes();
+    ASSERT_GT(model.meshes.count, 0);
+    int triangles = 0;
+    float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
+    bool textured = false;
+    for (int i = 0; i < model.meshes.count; i++) {
+        FXMesh* m = (FXMesh*)model.meshes.items[i];
+        triangles += m->indexCount / 3;
+        EXPECT_EQ(m->colorMode, 0) << "coloured by its materials under the scene's lights";
+        ASSERT_NE(m->material, nullptr) << m->materialName.text;
+        textured |= m->material->textured;
+        for (int v = 0; v < m->vertexCount; v++)
+            for (int k = 0; k < 3; k++) {
+                lo[k] = std::min(lo[k], m->vertices[v].pos[k]);
+                hi[k] = std::max(hi[k], m->vertices[v].pos[k]);
+            }
+    }
+    EXPECT_GE(triangles, 1000);
+    EXPECT_LE(triangles, 5000);
+    EXPECT_TRUE(textured) << "the face carries its emblem's picture";
+    // A disc filling the unit square, thin in depth.
+    for (int k = 0; k < 2; k++) {
+        EXPECT_NEAR(lo[k], -1, 0.01f);
+        EXPECT_NEAR(hi[k], 1, 0.01f);
+    }
+    EXPECT_LT(hi[2] - lo[2], 0.4f);
 }
 
 TEST_F(WoodlandPackage, LayersReachTheScreenEdgesTheyAreAlignedTo) {

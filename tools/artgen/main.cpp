@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "artlib.h"
+#include "medallion.h"
 #include "paint.h"
 #include "text.h"
 
@@ -31,11 +32,13 @@ namespace {
 struct Item {
     int id;
     std::string file;
+    bool model; // a model file, turned into the package's model item by mhpack
 };
 
 void Usage(FILE* f) {
     fprintf(f, "usage: artgen OUTDIR [--seed N] [--composite FILE]\n"
-               "  Paints the woodland pictures into OUTDIR and writes OUTDIR/mirehollow.manifest.\n"
+               "  Paints the woodland pictures into OUTDIR, writes the logo medallion there as\n"
+               "  medallion.obj (with its .mtl and .png) and writes OUTDIR/mirehollow.manifest.\n"
                "  --seed N          random seed (default 1); the same seed gives the same pictures\n"
                "  --composite FILE  also write the layers composed on the 1024 x 768 canvas\n");
 }
@@ -117,7 +120,7 @@ int main(int argc, char** argv) {
             fprintf(stderr, "artgen: cannot write %s\n", path.c_str());
             ok = false;
         }
-        items.push_back({id, name});
+        items.push_back({id, name, false});
     };
 
     Image back = PaintBackground(seed);
@@ -179,6 +182,13 @@ int main(int argc, char** argv) {
     save(75, "cube_skin.png", PaintCubeSkin(256), false);
     save(76, "environment.png", PaintEnvironment(256, seed + 1000), true);
 
+    // The logo medallion: the build imports the OBJ into "medallion.xm" before packing.
+    if (!WriteMedallion(outDir)) {
+        fprintf(stderr, "artgen: cannot write the medallion model into %s\n", outDir);
+        ok = false;
+    }
+    items.push_back({73, "medallion.xm", true});
+
     std::string manifest = std::string(outDir) + "/mirehollow.manifest";
     FILE* f = fopen(manifest.c_str(), "w");
     if (!f) {
@@ -189,7 +199,7 @@ int main(int argc, char** argv) {
             (unsigned long long)seed);
     std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.id < b.id; });
     for (const Item& it : items)
-        fprintf(f, "%d %s\n", it.id, it.file.c_str());
+        fprintf(f, "%s%d %s\n", it.model ? "model " : "", it.id, it.file.c_str());
     if (fclose(f) != 0) ok = false;
     return ok ? 0 : 1;
 }
