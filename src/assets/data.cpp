@@ -51,6 +51,15 @@ int FXNumPool::Realloc(int n) {
     return capacity;
 }
 
+// An empty pool takes a block of exactly n bytes that the caller fills at once.
+bool FXNumPool::Adopt(int n) {
+    data = (unsigned char*)malloc((size_t)n);
+    if (!data) return false;
+    readPtr = data;
+    capacity = n;
+    return true;
+}
+
 bool FXNumPool::Push(const void* v, int n) {
     if (used > INT_MAX - n || Realloc(used + n) < used + n) return false;
     memcpy(data + used, v, (size_t)n);
@@ -111,7 +120,7 @@ bool FXNumPool::Load(FILE* f) {
         err("FXNumPool::Load -> damaged index stream\n");
         return false;
     }
-    if (n > 0 && (Realloc(n) < n || fread(data, 1, (size_t)n, f) != (size_t)n)) {
+    if (n > 0 && (!Adopt(n) || fread(data, 1, (size_t)n, f) != (size_t)n)) {
         DestroyBuf();
         err("FXNumPool::Load -> index stream cut short\n");
         return false;
@@ -128,7 +137,7 @@ bool FXNumPool::LoadC(FXPackage*, FXPackageData* d) {
         err("FXNumPool::LoadC -> index stream of %d bytes in %d\n", n, d->left);
         return false;
     }
-    if (n > 0 && (Realloc(n) < n || !d->ReadCopyBlc(data, n))) {
+    if (n > 0 && (!Adopt(n) || !d->ReadCopyBlc(data, n))) {
         DestroyBuf();
         return false;
     }
@@ -146,14 +155,18 @@ static uint32_t localKeyBits(float f) {
     return b;
 }
 
-uint64_t FXVecIndex::Hash(const float* v) const {
+uint32_t FXVecIndex::Tag(const float* v) const {
     uint64_t h = 0x9E3779B97F4A7C15ull;
     for (int i = 0; i < dims; i++) {
         h ^= localKeyBits(v[i]);
         h *= 0xFF51AFD7ED558CCDull;
         h ^= h >> 32;
     }
-    return h;
+    return (uint32_t)(h >> 32);
+}
+
+size_t FXVecIndex::Home(uint32_t tag) {
+    return tag;
 }
 
 bool FXVecIndex::Equal(const float* a, const float* b) const {
@@ -175,18 +188,20 @@ void FXVecIndex::Clear() {
     built = false;
 }
 
-void FXVecIndex::Grow(const float* values) {
+// Each slot keeps the upper half of its vector's hash: probing and growing compare and place
+// vectors without reading their values.
+void FXVecIndex::Grow() {
     size_t size = slots.empty() ? 64 : slots.size() * 2;
-    std::vector<int32_t> old;
+    std::vector<Slot> old;
     old.swap(slots);
-    slots.assign(size, -1);
+    slots.assign(size, Slot{-1, 0});
     size_t mask = size - 1;
-    for (int32_t k : old) {
-        if (k < 0) continue;
-        size_t i = Hash(values + (size_t)k * dims) & mask;
-        while (slots[i] >= 0)
+    for (const Slot& s : old) {
+        if (s.k < 0) continue;
+        size_t i = Home(s.tag) & mask;
+        while (slots[i].k >= 0)
             i = (i + 1) & mask;
-        slots[i] = k;
+        slots[i] = s;
     }
 }
 
@@ -195,7 +210,7 @@ void FXVecIndex::Rebuild(const float* values, int count) {
     size_t size = 64;
     while (size < (size_t)count * 2)
         size *= 2;
-    slots.assign(size, -1);
+    slots.assign(size, Slot{-1, 0});
     built = true;
     for (int k = 0; k < count; k++)
         Insert(values, k);
@@ -204,12 +219,13 @@ void FXVecIndex::Rebuild(const float* values, int count) {
 void FXVecIndex::Insert(const float* values, int k) {
     const float* v = values + (size_t)k * dims;
     if (HasNaN(v)) return;
-    if ((size_t)(stored + 1) * 2 > slots.size()) Grow(values);
+    if ((size_t)(stored + 1) * 2 > slots.size()) Grow();
+    uint32_t tag = Tag(v);
     size_t mask = slots.size() - 1;
-    size_t i = Hash(v) & mask;
-    while (slots[i] >= 0)
+    size_t i = Home(tag) & mask;
+    while (slots[i].k >= 0)
         i = (i + 1) & mask;
-    slots[i] = k;
+    slots[i] = Slot{k, tag};
     stored++;
 }
 
@@ -217,33 +233,95 @@ void FXVecIndex::Remove(const float* values, int k) {
     const float* v = values + (size_t)k * dims;
     if (HasNaN(v) || slots.empty()) return;
     size_t mask = slots.size() - 1;
-    size_t i = Hash(v) & mask;
-    while (slots[i] >= 0 && slots[i] != k)
+    size_t i = Home(Tag(v)) & mask;
+    while (slots[i].k >= 0 && slots[i].k != k)
         i = (i + 1) & mask;
-    if (slots[i] != k) return;
+    if (slots[i].k != k) return;
     // Backward-shift deletion keeps every probe run unbroken.
     size_t j = i;
     for (;;) {
         j = (j + 1) & mask;
-        if (slots[j] < 0) break;
-        size_t home = Hash(values + (size_t)slots[j] * dims) & mask;
+        if (slots[j].k < 0) break;
+        size_t home = Home(slots[j].tag) & mask;
         bool between = i <= j ? (home > i && home <= j) : (home > i || home <= j);
         if (!between) {
             slots[i] = slots[j];
             i = j;
         }
     }
-    slots[i] = -1;
+    slots[i] = Slot{-1, 0};
     stored--;
 }
 
 void FXVecIndex::Find(const float* values, const float* v, std::vector<int>* out) const {
     out->clear();
     if (slots.empty() || HasNaN(v)) return;
+    uint32_t tag = Tag(v);
     size_t mask = slots.size() - 1;
-    for (size_t i = Hash(v) & mask; slots[i] >= 0; i = (i + 1) & mask)
-        if (Equal(values + (size_t)slots[i] * dims, v)) out->push_back(slots[i]);
+    for (size_t i = Home(tag) & mask; slots[i].k >= 0; i = (i + 1) & mask)
+        if (slots[i].tag == tag && Equal(values + (size_t)slots[i].k * dims, v)) out->push_back(slots[i].k);
     if (out->size() > 1) std::sort(out->begin(), out->end());
+}
+
+// ---------------------------------------------------------------------------------------------
+// FXTripleIndex
+
+uint64_t FXTripleIndex::Hash(int p, int n, int t) {
+    uint64_t h = (uint64_t)(uint32_t)p * 0x9E3779B97F4A7C15ull;
+    h ^= (uint64_t)(uint32_t)n * 0xC2B2AE3D27D4EB4Full;
+    h ^= (uint64_t)(uint32_t)t * 0x165667B19E3779F9ull;
+    h ^= h >> 31;
+    h *= 0xFF51AFD7ED558CCDull;
+    return h ^ (h >> 29);
+}
+
+void FXTripleIndex::Grow() {
+    std::vector<Slot> old;
+    old.swap(slots);
+    slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{0, 0, 0, 0, 0});
+    size_t mask = slots.size() - 1;
+    for (const Slot& s : old) {
+        if (s.generation != generation) continue;
+        size_t i = Hash(s.p, s.n, s.t) & mask;
+        while (slots[i].generation == generation)
+            i = (i + 1) & mask;
+        slots[i] = s;
+    }
+}
+
+void FXTripleIndex::Insert(int p, int n, int t, int vertex) {
+    if ((size_t)(stored + 1) * 2 > slots.size()) Grow();
+    size_t mask = slots.size() - 1;
+    size_t i = Hash(p, n, t) & mask;
+    for (; slots[i].generation == generation; i = (i + 1) & mask)
+        if (slots[i].p == p && slots[i].n == n && slots[i].t == t) return;
+    slots[i] = Slot{p, n, t, vertex, generation};
+    stored++;
+}
+
+int FXTripleIndex::Find(int p, int n, int t) const {
+    if (slots.empty()) return -1;
+    size_t mask = slots.size() - 1;
+    for (size_t i = Hash(p, n, t) & mask; slots[i].generation == generation; i = (i + 1) & mask)
+        if (slots[i].p == p && slots[i].n == n && slots[i].t == t) return slots[i].vertex;
+    return -1;
+}
+
+void FXTripleIndex::Clear() {
+    if (stored == 0) return;
+    stored = 0;
+    // A new generation frees every slot without touching the table.
+    if (++generation == 0) {
+        std::fill(slots.begin(), slots.end(), Slot{0, 0, 0, 0, 0});
+        generation = 1;
+    }
+}
+
+void FXTripleIndex::Destroy() {
+    slots.clear();
+    slots.shrink_to_fit();
+    stored = 0;
+    generation = 1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -259,24 +337,18 @@ struct FXVectorMap::Kind {
     FXArray* moreUsers;
     FXVecIndex* index;
     std::vector<int>* touched;
+    bool* touchedAll;
 };
 
 FXVectorMap::Kind FXVectorMap::KindPos() {
-    return {&positions, &posCount, 3, &posKeyA, &posKeyB, &posFirstUser, &posMoreUsers, &posIndex, &touchedPos};
+    return {&positions, &posCount, 3, &posKeyA, &posKeyB, &posFirstUser, &posMoreUsers, &posIndex, &touchedPos, &touchedAll[0]};
 }
 FXVectorMap::Kind FXVectorMap::KindNorm() {
     return {&normals,        &normCount,     3,          &normKeyA,    &normKeyB,
-            &normFirstUser, &normMoreUsers, &normIndex, &touchedNorm};
+            &normFirstUser, &normMoreUsers, &normIndex, &touchedNorm, &touchedAll[1]};
 }
 FXVectorMap::Kind FXVectorMap::KindTex() {
-    return {&texCoords, &texCount, 2, &texKeyA, &texKeyB, &texFirstUser, &texMoreUsers, &texIndex, &touchedTex};
-}
-
-size_t FXVectorMap::TripleHash::operator()(const Triple& t) const {
-    uint64_t h = (uint64_t)(uint32_t)t.p * 0x9E3779B97F4A7C15ull;
-    h ^= (uint64_t)(uint32_t)t.n * 0xC2B2AE3D27D4EB4Full;
-    h ^= (uint64_t)(uint32_t)t.t * 0x165667B19E3779F9ull;
-    return (size_t)(h ^ (h >> 29));
+    return {&texCoords, &texCount, 2, &texKeyA, &texKeyB, &texFirstUser, &texMoreUsers, &texIndex, &touchedTex, &touchedAll[2]};
 }
 
 FXVectorMap::FXVectorMap()
@@ -290,7 +362,7 @@ FXVectorMap::~FXVectorMap() {
 int FXVectorMap::FindVec(const Kind& k, const float* v, PMeshSaveClb* clb, int keyA, int keyB) {
     if (*k.count <= 0) return -1;
     if (!k.index->built) k.index->Rebuild(k.values->items, *k.count);
-    std::vector<int> hits;
+    std::vector<int>& hits = findHits;
     k.index->Find(k.values->items, v, &hits);
     for (int n : hits) {
         if (n >= *k.count) continue;
@@ -389,11 +461,20 @@ void FXVectorMap::SizeUserTables() {
     }
 }
 
-static void localRecord(FXArray* first, FXArray* more, std::vector<int>* touched, int k, int vertex) {
+// Records the vertex as a user of vector k, noting k for ClearUsed until so many are noted
+// that resetting the whole table is as cheap.
+static void localRecord(FXArray* first, FXArray* more, std::vector<int>* touched, bool* touchedAll, int k,
+                        int vertex) {
     int f = first->GetInt(k);
     if (f == -1) {
         first->items[k] = reinterpret_cast<void*>(static_cast<intptr_t>(vertex));
-        touched->push_back(k);
+        if (*touchedAll) return;
+        if (touched->size() * 8 > (size_t)first->count + 64) {
+            *touchedAll = true;
+            touched->clear();
+        } else {
+            touched->push_back(k);
+        }
         return;
     }
     FXArray* list = (FXArray*)more->items[k];
@@ -402,8 +483,13 @@ static void localRecord(FXArray* first, FXArray* more, std::vector<int>* touched
         list->PushInt(f);
         more->items[k] = list;
     }
+    // Lists grow geometrically: every vertex may share one normal.
+    if (list->count == list->capacity && (long long)list->capacity * 2 < INT_MAX) list->Realloc(list->capacity * 2);
     list->PushInt(vertex);
 }
+
+// Positions with more users than this answer GetUsed from the triple table.
+static const int kShortUserList = 8;
 
 static uint64_t localUserKey(int k, int vertex) {
     return ((uint64_t)(uint32_t)k << 32) | (uint32_t)vertex;
@@ -413,17 +499,27 @@ void FXVectorMap::PushUsed(int pos, int norm, int tex, int vertex) {
     if (pos < 0 || pos >= posCount || norm < 0 || norm >= normCount || tex < 0 || tex >= texCount) return;
     SizeUserTables();
     if (posFirstUser.count <= pos || normFirstUser.count <= norm || texFirstUser.count <= tex) return;
-    localRecord(&posFirstUser, &posMoreUsers, &touchedPos, pos, vertex);
-    localRecord(&normFirstUser, &normMoreUsers, &touchedNorm, norm, vertex);
-    localRecord(&texFirstUser, &texMoreUsers, &touchedTex, tex, vertex);
-    if (vertex >= 0 && vertex < (1 << 28)) {
-        if ((size_t)vertex >= vertexSeen.size()) vertexSeen.resize(std::max<size_t>(vertex + 1, vertexSeen.size() * 2));
-        if (vertexSeen[vertex]) vertexRepeated = true;
-        vertexSeen[vertex] = 1;
-    } else {
+    localRecord(&posFirstUser, &posMoreUsers, &touchedPos, &touchedAll[0], pos, vertex);
+    localRecord(&normFirstUser, &normMoreUsers, &touchedNorm, &touchedAll[1], norm, vertex);
+    localRecord(&texFirstUser, &texMoreUsers, &touchedTex, &touchedAll[2], tex, vertex);
+    if (vertex < 0 || vertex >= (1 << 28)) {
         vertexRepeated = true;
+    } else if (!vertexRepeated) {
+        if ((size_t)vertex >= vertexTriple.size())
+            vertexTriple.resize(std::max<size_t>(vertex + 1, vertexTriple.size() * 2), VertexTriple{-1, -1});
+        if (vertexTriple[vertex].norm != -1) vertexRepeated = true;
+        vertexTriple[vertex] = VertexTriple{norm, tex};
+        FXArray* list = pos < posMoreUsers.count ? (FXArray*)posMoreUsers.items[pos] : nullptr;
+        if (list && list->count == kShortUserList + 1) {
+            // The position's list has just grown long: index all its users, oldest first.
+            for (int i = 0; i < list->count; i++) {
+                int u = list->GetInt(i);
+                firstByTriple.Insert(pos, vertexTriple[u].norm, vertexTriple[u].tex, u);
+            }
+        } else if (list && list->count > kShortUserList) {
+            firstByTriple.Insert(pos, norm, tex, vertex);
+        }
     }
-    firstByTriple.emplace(Triple{pos, norm, tex}, vertex);
     if (userSetsBuilt) {
         normUserSet.insert(localUserKey(norm, vertex));
         texUserSet.insert(localUserKey(tex, vertex));
@@ -469,8 +565,16 @@ int FXVectorMap::GetUsed(int pos, int norm, int tex) {
     if (!vertexRepeated) {
         // Every vertex was recorded under one triple: a vertex uses all three vectors exactly
         // when it was recorded under this triple, and the first such is the answer.
-        auto it = firstByTriple.find(Triple{pos, norm, tex});
-        return it == firstByTriple.end() ? -1 : it->second;
+        int first = posFirstUser.GetInt(pos);
+        if (first == -1) return -1;
+        FXArray* list = pos < posMoreUsers.count ? (FXArray*)posMoreUsers.items[pos] : nullptr;
+        if (!list) return vertexTriple[first].norm == norm && vertexTriple[first].tex == tex ? first : -1;
+        if (list->count > kShortUserList) return firstByTriple.Find(pos, norm, tex);
+        for (int i = 0; i < list->count; i++) {
+            int u = list->GetInt(i);
+            if (vertexTriple[u].norm == norm && vertexTriple[u].tex == tex) return u;
+        }
+        return -1;
     }
     FXArray* list = pos < posMoreUsers.count ? (FXArray*)posMoreUsers.items[pos] : nullptr;
     if (!list) {
@@ -486,18 +590,26 @@ int FXVectorMap::GetUsed(int pos, int norm, int tex) {
 
 void FXVectorMap::ClearUsed() {
     for (const Kind& k : {KindPos(), KindNorm(), KindTex()}) {
-        for (int i : *k.touched) {
-            if (i >= k.firstUser->count) continue;
+        auto reset = [&](int i) {
+            if (i >= k.firstUser->count) return;
             k.firstUser->items[i] = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
             if (i < k.moreUsers->count) {
                 delete (FXArray*)k.moreUsers->items[i];
                 k.moreUsers->items[i] = nullptr;
             }
+        };
+        if (*k.touchedAll) {
+            for (int i = 0; i < k.firstUser->count; i++)
+                reset(i);
+        } else {
+            for (int i : *k.touched)
+                reset(i);
         }
         k.touched->clear();
+        *k.touchedAll = false;
     }
-    firstByTriple.clear();
-    vertexSeen.clear();
+    firstByTriple.Clear();
+    vertexTriple.clear();
     vertexRepeated = false;
     normUserSet.clear();
     texUserSet.clear();
@@ -600,6 +712,8 @@ bool FXVectorMap::LoadC(FXPackage*, FXPackageData* d) {
 
 void FXVectorMap::Destroy() {
     ClearUsed();
+    firstByTriple.Destroy();
+    vertexTriple.shrink_to_fit();
     for (const Kind& k : {KindPos(), KindNorm(), KindTex()}) {
         for (int i = 0; i < k.moreUsers->count; i++)
             delete (FXArray*)k.moreUsers->items[i];

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -51,6 +50,7 @@ class FXNumPool {
     FXNumPool& operator=(const FXNumPool&) = delete;
 
   private:
+    bool Adopt(int n);
     bool Push(const void* v, int n);
     bool Next(void* out, int n);
 };
@@ -77,14 +77,43 @@ class FXVecIndex {
     bool built = false;
 
   private:
-    uint64_t Hash(const float* v) const;
+    struct Slot {
+        int32_t k; // vector number, -1 for free
+        uint32_t tag;
+    };
+    uint32_t Tag(const float* v) const;
+    static size_t Home(uint32_t tag);
     bool Equal(const float* a, const float* b) const;
     bool HasNaN(const float* v) const;
-    void Grow(const float* values);
+    void Grow();
 
     int dims;
     int stored = 0;
-    std::vector<int32_t> slots; // vector numbers, -1 for free; size a power of two
+    std::vector<Slot> slots; // size a power of two
+};
+
+// The first vertex recorded under each (position, normal, texture) triple: an open-addressing
+// table whose entries all expire at once when a new generation starts.
+class FXTripleIndex {
+  public:
+    // Keeps the vertex already recorded under the triple, if any.
+    void Insert(int p, int n, int t, int vertex);
+    // The vertex recorded under the triple, or -1.
+    int Find(int p, int n, int t) const;
+    void Clear();
+    void Destroy();
+
+  private:
+    struct Slot {
+        int32_t p, n, t, vertex;
+        uint32_t generation; // the slot is free unless it equals `generation`
+    };
+    static uint64_t Hash(int p, int n, int t);
+    void Grow();
+
+    std::vector<Slot> slots; // size a power of two
+    uint32_t generation = 1;
+    int stored = 0;
 };
 
 // Distinct positions, normals and texture coordinates shared by the meshes of a model,
@@ -156,22 +185,22 @@ class FXVectorMap {
     void BuildUserSets();
 
     FXVecIndex posIndex, normIndex, texIndex;
-    // Reading: the first vertex recorded under each exact triple answers GetUsed directly
-    // while no vertex has been recorded twice (the usual case); otherwise the user lists are
-    // consulted, with membership sets standing in for scans of the normal and texture lists.
-    struct Triple {
-        int p, n, t;
-        bool operator==(const Triple& o) const { return p == o.p && n == o.n && t == o.t; }
+    std::vector<int> findHits; // FindVec's scratch list, kept to spare an allocation per call
+    // Reading. While no vertex has been recorded twice (the usual case) GetUsed compares the
+    // triples recorded for the users of the position, in recording order: they are few and
+    // near in memory to the last ones read. A position with many users answers from a table
+    // of the first vertex under each triple instead. Otherwise the user lists are consulted,
+    // with membership sets standing in for scans of the normal and texture lists.
+    struct VertexTriple {
+        int32_t norm, tex; // norm -1: not recorded
     };
-    struct TripleHash {
-        size_t operator()(const Triple& t) const;
-    };
-    std::unordered_map<Triple, int, TripleHash> firstByTriple;
-    std::vector<uint8_t> vertexSeen;
+    FXTripleIndex firstByTriple;
+    std::vector<VertexTriple> vertexTriple;
     bool vertexRepeated;
     bool userSetsBuilt;
     std::unordered_set<uint64_t> normUserSet, texUserSet;
     std::vector<int> touchedPos, touchedNorm, touchedTex;
+    bool touchedAll[3] = {false, false, false};
 };
 
 #endif

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <unordered_map>
 
 #include "assets/data.h"
 #include "assets/material.h"
@@ -517,22 +516,9 @@ void FXModel::OnRender(PEnv* env, double) {
 // ---------------------------------------------------------------------------------------------
 // OBJ import
 
-namespace {
-// A corner's position, normal and texture numbers: the key under which a mesh shares vertices.
-struct ObjCorner {
-    int pos, normal, tex;
-    bool operator==(const ObjCorner& o) const { return pos == o.pos && normal == o.normal && tex == o.tex; }
-};
-struct ObjCornerHash {
-    size_t operator()(const ObjCorner& c) const {
-        uint64_t h = (uint64_t)(uint32_t)c.pos * 0x9E3779B97F4A7C15ull;
-        h ^= (uint64_t)(uint32_t)c.normal * 0xC2B2AE3D27D4EB4Full;
-        h ^= (uint64_t)(uint32_t)c.tex * 0x165667B19E3779F9ull;
-        return (size_t)(h ^ (h >> 31));
-    }
-};
-typedef std::unordered_map<ObjCorner, int, ObjCornerHash> ObjVertexIndex;
-} // namespace
+// A mesh's vertices by their position, normal and texture numbers: the key under which a
+// mesh shares vertices.
+typedef FXTripleIndex ObjVertexIndex;
 
 // Grows a block geometrically from 500 records, keeping the records in use.
 template <class T>
@@ -559,8 +545,8 @@ static void localPoolValue(FXMemory* pool, int k, float* out, int n) {
 // The mesh vertex of a corner: the one made for the same three numbers, else a new one.
 static int localFindCreateObjVertex(FXMesh* mesh, FXObjModel* obj, ObjVertexIndex* index, int pos, int normal,
                                     int tex) {
-    auto hit = index->find(ObjCorner{pos, normal, tex});
-    if (hit != index->end()) return hit->second;
+    int hit = index->Find(pos, normal, tex);
+    if (hit >= 0) return hit;
     if (!localGrowBlock(&mesh->vertices, &mesh->vertexCapacity, mesh->vertexCount)) return -1;
     int k = mesh->vertexCount++;
     tagFXVertex* v = &mesh->vertices[k];
@@ -572,7 +558,7 @@ static int localFindCreateObjVertex(FXMesh* mesh, FXObjModel* obj, ObjVertexInde
     localPoolValue(&obj->normals, normal, v->normal, 3);
     localPoolValue(&obj->texCoords, tex, v->tex, 2);
     v->color[0] = v->color[1] = v->color[2] = v->color[3] = 1.0f;
-    index->emplace(ObjCorner{pos, normal, tex}, k);
+    index->Insert(pos, normal, tex, k);
     return k;
 }
 

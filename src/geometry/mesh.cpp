@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "assets/canvas.h"
 #include "assets/data.h"
@@ -340,6 +341,12 @@ static bool localReadNumber(FXNumPool* pool, int code, int* last) {
     return true;
 }
 
+static bool localHasNaN(const float* v, int n) {
+    for (int i = 0; i < n; i++)
+        if (std::isnan(v[i])) return true;
+    return false;
+}
+
 bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int meshNo, FXArray** redir) {
     if (indexCount <= 0 || vertexCount <= 0) return true;
     if (!IndicesValid()) {
@@ -347,11 +354,24 @@ bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int me
         return false;
     }
     DiscardVertices();
+    // Without a callback, pushing a vertex's vectors again gives the numbers they got the first
+    // time (the map only grows meanwhile), so each vertex is looked up once. A vector holding a
+    // NaN equals nothing and is stored anew at every push, as before.
+    std::vector<int32_t> known(clb ? 0 : (size_t)vertexCount * 3, -1);
     int last[3] = {-1, -1, -1};
     for (int i = 0; i < indexCount; i++) {
         tagFXVertex* v = &vertices[indices[i]];
-        int n[3] = {map->PushVecPos(v, clb, meshNo, indices[i]), map->PushVecNorm(v, clb, meshNo, indices[i]),
-                    map->PushVecTex(v, clb, meshNo, indices[i])};
+        int32_t* memo = clb ? nullptr : &known[(size_t)indices[i] * 3];
+        int n[3];
+        if (memo && memo[0] >= 0) {
+            n[0] = memo[0], n[1] = memo[1], n[2] = memo[2];
+        } else {
+            n[0] = map->PushVecPos(v, clb, meshNo, indices[i]);
+            n[1] = map->PushVecNorm(v, clb, meshNo, indices[i]);
+            n[2] = map->PushVecTex(v, clb, meshNo, indices[i]);
+            if (memo && !localHasNaN(v->pos, 3) && !localHasNaN(v->normal, 3) && !localHasNaN(v->tex, 2))
+                memo[0] = n[0], memo[1] = n[1], memo[2] = n[2];
+        }
         if (n[0] < 0 || n[1] < 0 || n[2] < 0) {
             err("mesh \"%s\": vector map cannot grow\n", materialName.text);
             return false;

@@ -5,54 +5,70 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "assets/matlib.h"
+#include "base/paths.h"
 #include "base/trace.h"
 #include "render/env.h"
 
 namespace {
 
-// Reads a whole text the way the C library's scanf family reads a stream ("%s", "%d", "%f",
-// literal characters, fgets), without a call per token.
+// Reads a text the way the C library's scanf family reads a stream ("%s", "%d", "%f",
+// literal characters, fgets), without a call per token. The scanner views text it does not
+// own; "%f" needs the text to end with a NUL.
 class ObjScanner {
   public:
-    explicit ObjScanner(std::string t) : text(std::move(t)), p(0) {}
+    ObjScanner(const char* text, size_t size) : text(text), size(size), p(0) {}
 
     void Rewind() { p = 0; }
 
     // "%s": the next white-space-delimited token; false at the end.
     bool Token(std::string* out) {
-        SkipSpace();
-        if (p >= text.size()) return false;
-        size_t start = p;
-        while (p < text.size() && !Space(text[p]))
-            p++;
-        out->assign(text, start, p - start);
+        size_t start, n;
+        if (!TokenAt(&start, &n)) return false;
+        out->assign(text + start, n);
+        return true;
+    }
+
+    // The same token as a scanner of its own, viewing this text.
+    bool Token(ObjScanner* out) {
+        size_t start, n;
+        if (!TokenAt(&start, &n)) return false;
+        *out = ObjScanner(text + start, n);
         return true;
     }
 
     // fgets of 1024 bytes: up to and including the line feed, at most 1023 characters.
     std::string RestOfLine() {
         size_t start = p;
-        while (p < text.size() && p - start < 1023) {
+        SkipLine();
+        return std::string(text + start, p - start);
+    }
+
+    // The same, when the line is not wanted.
+    void SkipLine() {
+        size_t start = p;
+        while (p < size && p - start < 1023) {
             if (text[p++] == '\n') break;
         }
-        return text.substr(start, p - start);
     }
+
+    bool Contains(const char* s) const { return std::string_view(text, size).find(s) != std::string_view::npos; }
 
     // "%d": leading white space, an optional sign, digits.
     bool Int(int* out) {
         SkipSpace();
         size_t q = p;
         bool neg = false;
-        if (q < text.size() && (text[q] == '-' || text[q] == '+')) neg = text[q++] == '-';
-        if (q >= text.size() || !Digit(text[q])) {
+        if (q < size && (text[q] == '-' || text[q] == '+')) neg = text[q++] == '-';
+        if (q >= size || !Digit(text[q])) {
             p = q; // a lone sign is consumed, as by the C library
             return false;
         }
         long long v = 0;
-        while (q < text.size() && Digit(text[q])) {
+        while (q < size && Digit(text[q])) {
             if (v < 0x80000000ll) v = v * 10 + (text[q] - '0');
             q++;
         }
@@ -66,7 +82,7 @@ class ObjScanner {
 
     // A literal character of a format: consumed only when it is there.
     bool Literal(char c) {
-        if (p < text.size() && text[p] == c) {
+        if (p < size && text[p] == c) {
             p++;
             return true;
         }
@@ -78,22 +94,22 @@ class ObjScanner {
     // precision makes exact); anything else goes to strtof.
     bool Float(float* out) {
         SkipSpace();
-        if (p >= text.size()) return false;
+        if (p >= size) return false;
         size_t q = p;
         bool neg = false;
         if (text[q] == '-' || text[q] == '+') neg = text[q++] == '-';
         uint32_t m = 0;
         int digits = 0, frac = 0;
         bool quick = true;
-        while (q < text.size() && Digit(text[q])) {
+        while (q < size && Digit(text[q])) {
             m = m * 10 + (uint32_t)(text[q++] - '0');
             digits++;
             if (m >= (1u << 24)) quick = false;
             if (!quick) break;
         }
-        if (quick && q < text.size() && text[q] == '.') {
+        if (quick && q < size && text[q] == '.') {
             q++;
-            while (q < text.size() && Digit(text[q])) {
+            while (q < size && Digit(text[q])) {
                 m = m * 10 + (uint32_t)(text[q++] - '0');
                 digits++, frac++;
                 if (m >= (1u << 24) || frac > 10) {
@@ -102,7 +118,7 @@ class ObjScanner {
                 }
             }
         }
-        if (quick && q < text.size() && strchr("eEpPxXiInN", text[q])) quick = false;
+        if (quick && q < size && strchr("eEpPxXiInN", text[q])) quick = false;
         if (quick && digits > 0) {
             static const double tens[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
             float v = (float)((double)m / tens[frac]);
@@ -110,7 +126,7 @@ class ObjScanner {
             p = q;
             return true;
         }
-        const char* s = text.c_str() + p;
+        const char* s = text + p;
         char* end = nullptr;
         float v = strtof(s, &end);
         if (end == s) return false;
@@ -119,17 +135,27 @@ class ObjScanner {
         return true;
     }
 
-    bool AtEnd() const { return p >= text.size(); }
+    bool AtEnd() const { return p >= size; }
 
   private:
     static bool Space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
     static bool Digit(char c) { return c >= '0' && c <= '9'; }
     void SkipSpace() {
-        while (p < text.size() && Space(text[p]))
+        while (p < size && Space(text[p]))
             p++;
     }
+    bool TokenAt(size_t* start, size_t* n) {
+        SkipSpace();
+        if (p >= size) return false;
+        *start = p;
+        while (p < size && !Space(text[p]))
+            p++;
+        *n = p - *start;
+        return true;
+    }
 
-    std::string text;
+    const char* text;
+    size_t size;
     size_t p;
 };
 
@@ -165,9 +191,9 @@ int ScanCorner(ObjScanner* in, CornerFormat f, Corner* c) {
 }
 
 // The format is chosen by the first corner token; the token itself is read in it.
-bool FirstCorner(const std::string& tok, CornerFormat* f, Corner* c) {
-    ObjScanner t(tok);
-    if (tok.find("//") != std::string::npos) {
+bool FirstCorner(const ObjScanner& tok, CornerFormat* f, Corner* c) {
+    ObjScanner t = tok;
+    if (tok.Contains("//")) {
         *f = kPosNorm;
         return ScanCorner(&t, kPosNorm, c) == 2;
     }
@@ -175,12 +201,12 @@ bool FirstCorner(const std::string& tok, CornerFormat* f, Corner* c) {
         *f = kPosTexNorm;
         return true;
     }
-    ObjScanner t2(tok);
+    ObjScanner t2 = tok;
     if (ScanCorner(&t2, kPosTex, c) == 2) {
         *f = kPosTex;
         return true;
     }
-    ObjScanner t3(tok);
+    ObjScanner t3 = tok;
     *f = kPos;
     return ScanCorner(&t3, kPos, c) == 1;
 }
@@ -190,7 +216,7 @@ void ReadCorners(ObjScanner* in, bool face, std::vector<Corner>* out) {
     out->clear();
     CornerFormat f;
     Corner c;
-    std::string tok;
+    ObjScanner tok(nullptr, 0);
     if (!in->Token(&tok)) return;
     bool firstOk = FirstCorner(tok, &f, &c);
     if (firstOk) out->push_back(c);
@@ -302,12 +328,12 @@ static void localPrepareModel(FXObjModel* obj, ObjScanner* in) {
         if (c0 == 'v') {
             if (tok == "v" || tok == "vn" || tok == "vt") {
                 (tok == "v" ? nPos : tok == "vn" ? nNorm : nTex)++;
-                in->RestOfLine();
+                in->SkipLine();
             } else {
                 err("localPrepareModel -> unknown token(0): %s\n", ForMessage(tok).c_str());
             }
         } else if (c0 == 'm' || c0 == 'u') {
-            if (KnownKeyword(tok)) in->RestOfLine();
+            if (KnownKeyword(tok)) in->SkipLine();
         } else if (c0 == 'f' || c0 == 'l') {
             ReadCorners(in, c0 == 'f', &corners);
             int n = (int)corners.size() - (c0 == 'f' ? 2 : 1);
@@ -326,7 +352,7 @@ static void localPrepareModel(FXObjModel* obj, ObjScanner* in) {
             }
             current = g;
         } else if (c0 == '#') {
-            in->RestOfLine();
+            in->SkipLine();
         } else {
             std::string rest = in->RestOfLine();
             err("localPrepareModel -> unknown token(3): %s%s\n", ForMessage(tok).c_str(), ForMessage(rest).c_str());
@@ -414,7 +440,7 @@ static void localLoadModel(FXObjModel* obj, ObjScanner* in) {
             std::string name = GroupName(in);
             group = localFindGroup(obj, name.c_str());
         } else if (c0 == '#') {
-            in->RestOfLine();
+            in->SkipLine();
         }
     }
 }
@@ -440,12 +466,15 @@ bool FXObjModel::Load(const char* file) {
     free(path);
     path = strdup(file);
     std::string text;
+    // Reserved at the file's size, the text grows without a copy.
+    long long size = fxFileBytesLeft(f);
+    if (size > 0 && (unsigned long long)size < text.max_size()) text.reserve((size_t)size);
     char buf[1 << 16];
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, f)) > 0)
         text.append(buf, n);
     fclose(f);
-    ObjScanner in(std::move(text));
+    ObjScanner in(text.c_str(), text.size());
     localPrepareModel(this, &in);
     in.Rewind();
     localLoadModel(this, &in);
