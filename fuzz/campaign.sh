@@ -10,11 +10,12 @@
 # fuzz/campaign.sh --merge TARGET... minimises a working corpus back into fuzz/corpus/<target>.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-B=build-fuzz
+# Absolute paths: a target may enter a directory of its own while an input runs.
+B=$PWD/build-fuzz
 W=$B/campaign
 RUNS=1000000
 MERGE=0
-ALL="package names material mtl mesh manifest canvas"
+ALL="package names material mtl mesh manifest canvas vmap numpool stream model obj config"
 targets=()
 while [ $# -gt 0 ]; do
   case $1 in
@@ -29,19 +30,19 @@ for t in "${targets[@]}"; do
   bin=$B/fuzz/fuzz_$t
   [ -x "$bin" ] || { echo "campaign: $bin is not built"; exit 1; }
   dict=()
-  [ -f "fuzz/dict/$t.dict" ] && dict=(-dict="fuzz/dict/$t.dict")
+  [ -f "fuzz/dict/$t.dict" ] && dict=(-dict="$PWD/fuzz/dict/$t.dict")
   mkdir -p "$W/corpus/$t"
   if [ $MERGE = 1 ]; then
     # Keeps the committed inputs and adds the working ones that bring new coverage.
-    "$bin" -merge=1 -rss_limit_mb=2048 -timeout=10 "fuzz/corpus/$t" "$W/corpus/$t" >"$W/$t.merge.log" 2>&1
-    echo "$t: $(ls "fuzz/corpus/$t" | wc -l) corpus files"
+    "$bin" -merge=1 -rss_limit_mb=2048 -timeout=10 "$PWD/fuzz/corpus/$t" "$W/corpus/$t" >"$W/$t.merge.log" 2>&1
+    echo "$t: $(ls "$PWD/fuzz/corpus/$t" | wc -l) corpus files"
     continue
   fi
   # A copy runs, so the build can be redone meanwhile.
   cp "$bin" "$W/fuzz_$t.run"
   start=$(date +%s)
-  LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp nice -n 10 "$W/fuzz_$t.run" -runs="$RUNS" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "${dict[@]}" \
-    -artifact_prefix="$W/findings/$t-" "$W/corpus/$t" "fuzz/corpus/$t" >"$W/$t.log" 2>&1
+  LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp nice -n 19 "$W/fuzz_$t.run" -runs="$RUNS" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "${dict[@]}" \
+    -artifact_prefix="$W/findings/$t-" "$W/corpus/$t" "$PWD/fuzz/corpus/$t" >"$W/$t.log" 2>&1
   rc=$?
   secs=$(( $(date +%s) - start ))
   last=$(grep -E '^#[0-9]+' "$W/$t.log" | tail -1)

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Makes the seed corpora of the fuzz targets under fuzz/corpus/<target>/ from real files:
-# small packages, material records, libraries and meshes written by the system's own
-# writers, the woodland's pictures and manifest, and hand-made MTL and GIF samples.
+# small packages, material records, libraries, meshes, models, vector maps and index streams
+# written by the system's own writers, the woodland's pictures and manifest, and hand-made
+# MTL, OBJ, configuration and GIF samples.
 # Usage: fuzz/make_seeds.sh [BUILD_DIR]   (a configured build; default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
 cmake --build "$BUILD" -j2 --target fuzz_seedgen mirehollow_data >/dev/null
 C=fuzz/corpus
-for t in package names material mtl mesh manifest canvas; do mkdir -p "$C/$t"; done
+for t in package names material mtl mesh manifest canvas vmap numpool stream model obj config; do mkdir -p "$C/$t"; done
 "$BUILD/fuzz/fuzz_seedgen" "$C"
 
 # The woodland's manifest and its smaller pictures (the big ones only slow a campaign down).
@@ -46,4 +47,41 @@ Ni 1.0
 map_Kd leaf.png
 MTL
 printf 'newmtl a\r\nKd 1 2\r\nNs\r\nnewmtlx\n  newmtl b\tc\nK\nN\nd\n' > "$C/mtl/seed_edges"
+# OBJ text, then a zero byte and the text of the m.mtl it may name.
+{ cat <<'OBJ'
+# a cube with two materials, normals, texture coordinates and a named group
+mtllib m.mtl
+o cube
+v -1 -1 -1
+v 1 -1 -1
+v 1 1 -1
+v -1 1 -1
+v -1 -1 1
+v 1 -1 1
+v 1 1 1
+v -1 1 1
+vt 0 0
+vt 1 0
+vt 1 1
+vt 0 1
+vn 0 0 -1
+vn 0 0 1
+vn 0 1 0
+g front
+usemtl Bark
+f 1/1/1 2/2/1 3/3/1 4/4/1
+f 5/1/2 8/4/2 7/3/2 6/2/2
+g top
+usemtl Leaf
+f 4/1/3 3/2/3 7/3/3 8/4/3
+f -4//3 -3//3 -2//3
+l 1 2 3
+s off
+OBJ
+  printf '\0'; cat "$C/mtl/seed_two"; } > "$C/obj/seed_cube"
+printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n' > "$C/obj/seed_triangle"
+printf 'mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0.5 1.5 0\nusemtl a\nf 1 2 3 5 4\nusemtl\nf 1 2 3\ng\nf -1 -2 -3\n\0newmtl a\nKd 1 0 0\n' > "$C/obj/seed_polygon"
+
+printf 'path=/usr/share/mirehollow\n' > "$C/config/seed_path"
+printf '# the data directory\r\n  path = /srv/art dir \r\nother=1\npath=second\n' > "$C/config/seed_spaces"
 echo "seeds: $(find "$C" -type f | wc -l) files in $C"

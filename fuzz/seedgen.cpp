@@ -2,7 +2,9 @@
 // seedgen OUT_DIR. make_seeds.sh adds the real pictures and the manifest.
 #include "assets/canvas.h"
 #include "assets/material.h"
+#include "assets/data.h"
 #include "assets/matlib.h"
+#include "assets/model.h"
 #include "assets/package.h"
 #include "geometry/mesh.h"
 
@@ -26,8 +28,9 @@ std::vector<unsigned char> ReadAll(const std::string& path) {
     return b;
 }
 
-// Writes `prefix` (a selector byte, or none when negative) and the file's bytes as a seed.
-void Seed(const std::string& target, const std::string& name, int prefix, const std::string& from) {
+// Writes `head` and then the file's bytes as a seed.
+void SeedBytes(const std::string& target, const std::string& name, const std::vector<unsigned char>& head,
+               const std::string& from) {
     std::vector<unsigned char> b = ReadAll(from);
     std::string path = out + "/" + target + "/" + name;
     FILE* f = fopen(path.c_str(), "wb");
@@ -35,9 +38,16 @@ void Seed(const std::string& target, const std::string& name, int prefix, const 
         fprintf(stderr, "seedgen: cannot write %s\n", path.c_str());
         return;
     }
-    if (prefix >= 0) fputc(prefix, f);
+    fwrite(head.data(), 1, head.size(), f);
     fwrite(b.data(), 1, b.size(), f);
     fclose(f);
+}
+
+// Writes `prefix` (a selector byte, or none when negative) and the file's bytes as a seed.
+void Seed(const std::string& target, const std::string& name, int prefix, const std::string& from) {
+    std::vector<unsigned char> head;
+    if (prefix >= 0) head.push_back((unsigned char)prefix);
+    SeedBytes(target, name, head, from);
 }
 
 void Material(FXMaterial* m, const char* name, const char* tex, float shine) {
@@ -153,6 +163,46 @@ int main(int argc, char** argv) {
             remove(p.c_str());
         }
     }
+    // Models: two quads in both formats, from a file and as an item beside their library.
+    FXModel model;
+    model.name.Set("quads");
+    model.matlibRef.Set("2");
+    for (const char* mat : {"bark", "leaf"}) {
+        FXMesh* m = new FXMesh;
+        Quad(m, mat);
+        m->vertices[3].pos[2] = mat[0] == 'l' ? 0.5f : 0.0f;
+        model.meshes.Push(m);
+    }
+    lib.Save(tmp.c_str());
+    std::vector<unsigned char> libBytes = ReadAll(tmp);
+    for (int v3 = 0; v3 < 2; v3++) {
+        f = fopen(tmp.c_str(), "wb");
+        v3 ? model.Save_v03(f) : model.Save_v02(f);
+        fclose(f);
+        std::string n = v3 ? "xm03" : "xm02";
+        Seed("model", n + "_file", 0, tmp);
+        std::vector<unsigned char> head = {1, (unsigned char)(libBytes.size() & 255), (unsigned char)(libBytes.size() >> 8)};
+        head.insert(head.end(), libBytes.begin(), libBytes.end());
+        SeedBytes("model", n + "_item", head, tmp);
+    }
+    // The vector map and the index stream of the quad, alone and as the stream target's input.
+    FXVectorMap map;
+    FXNumPool pool;
+    quad.ToVMap(&map, &pool, nullptr, 0, nullptr);
+    f = fopen(tmp.c_str(), "wb");
+    map.Save(f);
+    fclose(f);
+    Seed("vmap", "quad", -1, tmp);
+    f = fopen(tmp.c_str(), "wb");
+    pool.Save(f);
+    fclose(f);
+    Seed("numpool", "quad", -1, tmp);
+    f = fopen(tmp.c_str(), "wb");
+    fwrite(pool.data, 1, (size_t)pool.used, f);
+    fclose(f);
+    SeedBytes("stream", "quad", {(unsigned char)map.posCount, (unsigned char)map.normCount,
+                                 (unsigned char)map.texCount, (unsigned char)quad.vertexCount,
+                                 (unsigned char)(quad.indexCount / 3)}, tmp);
     remove(tmp.c_str());
     return 0;
 }

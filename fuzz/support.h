@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+class FXModel;
 class FXPackage;
 
 namespace mhfuzz {
@@ -18,5 +19,16 @@ void OneItemPackage(FXPackage* pkg, const uint8_t* data, size_t size, int type);
 
 // Binds the image library once per process; false when it is not installed.
 bool Devil();
+
+// Stops the run with `what` on the error stream when `ok` is false: a property the target
+// checks after the loader accepted the input did not hold.
+void Expect(bool ok, const char* what);
+
+// Checks a model a loader accepted: its meshes' indices are inside their vertices, and
+// saved ("xm03", next to `scratch`) and read back it gives the same meshes.
+void CheckModel(FXModel* model, const std::string& scratch);
+
+// The bytes the file at `path` holds (empty when it cannot be read).
+std::string ReadFile(const std::string& path);
 
 } // namespace mhfuzz
