@@ -20,6 +20,7 @@ const char* logsFile = "mhollow.log";
 const char* scrFile = "mhollow.scr";
 const char* scrRegName = "Software\\vesk3d\\Screensavers\\Mirehollow";
 bool saverRegistered = false;
+double (*fxSaverClock)() = fxGetTime;
 
 // The data directory: the configured value "path", else the directory the build or the
 // installation put the package in.
@@ -47,7 +48,7 @@ LRESULT WINAPI ScreenSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         localReadConfig();
         logsFile = fxLogFile(veskPath, "mhollow.log");
         InitScene(window, fChildPreview == 1);
-        startTime = fxGetTime();
+        startTime = fxSaverClock();
         started = true;
         return 0;
     case WM_DESTROY:
@@ -60,7 +61,7 @@ LRESULT WINAPI ScreenSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_ERASEBKGND:
         return 1;
     case WM_CLOSE:
-        if (fxSaverMayClose(fxGetTime())) DestroyWindow(window);
+        if (fxSaverMayClose(fxSaverClock())) DestroyWindow(window);
         return 0;
     case WM_KEYDOWN:
     case WM_KEYUP:

@@ -10,6 +10,10 @@
 // that has seen keyboard input; otherwise only more than 4 seconds after the scene started.
 bool fxSaverMayClose(double now);
 
+// The clock the close rule reads (fxGetTime); tests put their own in its place to try the
+// rule at exact times.
+extern double (*fxSaverClock)();
+
 extern bool escapeHit;         // keyboard input arrived: every close request closes
 extern bool started;           // the scene was built; arms the 4-second rule
 extern double startTime;       // when the scene was built

@@ -123,6 +123,23 @@ BOOL ValidateRect(HWND window, const void*) {
     return window && !window->destroyed;
 }
 
+void fxHostWatchInput(int pointerX, int pointerY) {
+    localFullScreen = true;
+    localStartX = pointerX;
+    localStartY = pointerY;
+    localPointerMoved = false;
+    localPosted.clear();
+}
+
+void fxHostDeliverPosted() {
+    // Messages for a window already destroyed (the saver has quit) are dropped.
+    while (!localPosted.empty()) {
+        FXPosted m = localPosted.front();
+        localPosted.pop_front();
+        if (!m.window->destroyed) ScreenSaverProc(m.window, m.message, m.wParam, m.lParam);
+    }
+}
+
 LRESULT WINAPI DefScreenSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!window || window->destroyed || !localFullScreen) return 0;
     switch (message) {
@@ -520,11 +537,7 @@ void localRunLoop(HWND hwnd, Atom deleteAtom) {
     std::set<unsigned> keysDown;
     int xfd = ConnectionNumber(dpy);
     while (!localQuit) {
-        while (!localPosted.empty() && !localQuit) {
-            FXPosted m = localPosted.front();
-            localPosted.pop_front();
-            if (!m.window->destroyed) ScreenSaverProc(m.window, m.message, m.wParam, m.lParam);
-        }
+        fxHostDeliverPosted();
         if (localQuit) break;
         if (localSignalled) {
             DestroyWindow(hwnd);
@@ -617,7 +630,6 @@ int localRunHost(const FXSaverArgs& args) {
         saver.id = target;
         sceneDesktopWindow = target;
     } else if (args.mode == fxModeFullScreen) {
-        localFullScreen = true;
         wa.override_redirect = True;
         wa.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | PointerMotionMask |
                         FocusChangeMask | ExposureMask | StructureNotifyMask | VisibilityChangeMask;
@@ -628,9 +640,10 @@ int localRunHost(const FXSaverArgs& args) {
         XDefineCursor(dpy, saver.id, blank);
         XStoreName(dpy, saver.id, "SCREENSAVER");
         Window r, c;
-        int wx, wy;
+        int x = 0, y = 0, wx, wy;
         unsigned mask;
-        XQueryPointer(dpy, root, &r, &c, &localStartX, &localStartY, &wx, &wy, &mask);
+        XQueryPointer(dpy, root, &r, &c, &x, &y, &wx, &wy, &mask);
+        fxHostWatchInput(x, y);
     } else {
         wa.event_mask = KeyPressMask | KeyReleaseMask | ExposureMask | StructureNotifyMask;
         saver.id = XCreateWindow(dpy, root, 0, 0, args.windowWidth, args.windowHeight, 0, CopyFromParent,

@@ -25,6 +25,13 @@ inline LPARAM fxMakePointParam(int x, int y) {
     return (LPARAM)(((uint32_t)(y & 0xFFFF) << 16) | (uint32_t)(x & 0xFFFF));
 }
 
+// Full-screen input rules from now on: pointer motion away from (x, y), a button or a key
+// asks to close, and so does the focus going elsewhere once the pointer has moved. Nothing
+// posted before stays pending.
+void fxHostWatchInput(int pointerX, int pointerY);
+// Hands the messages posted so far to ScreenSaverProc, in order.
+void fxHostDeliverPosted();
+
 // How the saver was asked to run.
 enum FXSaverMode {
     fxModeConfigure,

@@ -169,8 +169,16 @@ class SaverProc : public testing::Test {
         startTime = 0;
         fChildPreview = 0;
     }
-    void TearDown() override { fChildPreview = 0; }
+    void TearDown() override {
+        fChildPreview = 0;
+        fxSaverClock = fxGetTime;
+    }
 };
+
+double fakeNow = 0;
+double FakeClock() {
+    return fakeNow;
+}
 
 TEST_F(SaverProc, CloseRequestsWaitFourSeconds) {
     started = true;
@@ -191,6 +199,46 @@ TEST_F(SaverProc, CloseRequestsWaitFourSeconds) {
     startTime = fxGetTime() - 5.0;
     EXPECT_EQ(ScreenSaverProc(&window, WM_CLOSE, 0, 0), 0);
     EXPECT_TRUE(window.destroyed);
+}
+
+// A full-screen run's input, through the host's rules and its message queue, at exact times
+// of the close rule's clock: motion away from where the pointer was, a button, and the focus
+// going elsewhere once the pointer moved ask to close; only requests more than four seconds
+// after the start pass.
+TEST_F(SaverProc, InputEndsAFullScreenRunOnlyAfterFourSeconds) {
+    fxSaverClock = FakeClock;
+    auto at = [&](FXHostWindow* w, double now, UINT message, WPARAM wParam, LPARAM lParam) {
+        fakeNow = now;
+        ScreenSaverProc(w, message, wParam, lParam);
+        fxHostDeliverPosted();
+        return w->destroyed;
+    };
+    started = true;
+    startTime = 100.0;
+
+    FXHostWindow moved;
+    fxHostWatchInput(10, 10);
+    EXPECT_FALSE(at(&moved, 100.5, WM_MOUSEMOVE, 0, fxMakePointParam(11, 10)));
+    EXPECT_FALSE(at(&moved, 104.0, WM_MOUSEMOVE, 0, fxMakePointParam(12, 10))) << "exactly four seconds";
+    EXPECT_FALSE(at(&moved, 104.001, WM_MOUSEMOVE, 0, fxMakePointParam(10, 10))) << "back where it started";
+    EXPECT_TRUE(at(&moved, 104.002, WM_MOUSEMOVE, 0, fxMakePointParam(10, 11)));
+
+    for (UINT button : {WM_LBUTTONDOWN, WM_MBUTTONDOWN, WM_RBUTTONDOWN}) {
+        FXHostWindow clicked;
+        fxHostWatchInput(10, 10);
+        EXPECT_FALSE(at(&clicked, 103.9, button, 0, fxMakePointParam(10, 10))) << button;
+        EXPECT_TRUE(at(&clicked, 104.5, button, 0, fxMakePointParam(10, 10))) << button;
+    }
+
+    FXHostWindow still;
+    fxHostWatchInput(10, 10);
+    EXPECT_FALSE(at(&still, 110.0, WM_ACTIVATE, 0, 0)) << "the pointer never moved";
+    FXHostWindow focus;
+    fxHostWatchInput(10, 10);
+    EXPECT_FALSE(at(&focus, 101.0, WM_MOUSEMOVE, 0, fxMakePointParam(30, 30)));
+    EXPECT_FALSE(at(&focus, 101.5, WM_ACTIVATE, 0, 0));
+    EXPECT_FALSE(at(&focus, 104.5, WM_ACTIVATE, 1, 0)) << "gaining the focus";
+    EXPECT_TRUE(at(&focus, 104.5, WM_ACTIVATE, 0, 0));
 }
 
 TEST_F(SaverProc, PreviewAlwaysCloses) {
