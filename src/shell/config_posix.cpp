@@ -30,6 +30,26 @@ bool fxGetConfigFile(const char* key, char* path, int size) {
     return n > 0 && n < size;
 }
 
+// Reads one line without its end into `line`; false at the end of the file. A line longer
+// than the buffer is read to its end all the same (its rest is not a line of its own) and
+// marked as cut.
+static bool localReadLine(FILE* f, char* line, size_t size, bool* cut) {
+    size_t n = 0;
+    bool any = false;
+    int c;
+    *cut = false;
+    while ((c = getc(f)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        if (n + 1 < size)
+            line[n++] = (char)c;
+        else
+            *cut = true;
+    }
+    line[n] = 0;
+    return any;
+}
+
 bool fxReadConfigValue(const char* key, const char* name, char* value, int size) {
     char file[1024];
     if (!name || !value || size < 1 || !fxGetConfigFile(key, file, sizeof(file))) return false;
@@ -38,9 +58,10 @@ bool fxReadConfigValue(const char* key, const char* name, char* value, int size)
     size_t nameLen = strlen(name);
     bool found = false;
     char line[2048];
-    while (fgets(line, sizeof(line), f)) {
+    bool cut;
+    while (localReadLine(f, line, sizeof(line), &cut)) {
         size_t n = strlen(line);
-        while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r'))
+        while (n > 0 && line[n - 1] == '\r')
             line[--n] = 0;
         const char* p = line;
         while (*p == ' ' || *p == '\t')
@@ -53,7 +74,7 @@ bool fxReadConfigValue(const char* key, const char* name, char* value, int size)
         p++;
         while (*p == ' ' || *p == '\t')
             p++;
-        if (strlen(p) >= (size_t)size) {
+        if (cut || strlen(p) >= (size_t)size) {
             fprintf(stderr, "mhollow: the value of %s in %s is too long; ignored\n", name, file);
             break;
         }

@@ -5,9 +5,11 @@
 #include <string.h>
 
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "render/other.h"
+#include "shell/config.h"
 #include "shell/config_posix.h"
 #include "shell/main_x11.h"
 
@@ -156,6 +158,35 @@ TEST(SaverConfig, FileFollowsTheXdgVariables) {
     ASSERT_TRUE(fxGetConfigFile(scrRegName, path, sizeof(path)));
     EXPECT_STREQ(path, "/home/someone/.config/vesk3d/Screensavers/Mirehollow.conf");
     EXPECT_FALSE(fxGetConfigFile(scrRegName, path, 10)) << "a path that does not fit is refused, not cut";
+}
+
+// Values come from whole lines: the end of a line longer than the reader's buffer is not
+// read as a line of its own (it once could set the data directory from inside a comment).
+TEST(SaverConfig, ValuesComeFromWholeLines) {
+    char dir[] = "/tmp/mh_config_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    setenv("XDG_CONFIG_HOME", dir, 1);
+    char path[512];
+    ASSERT_TRUE(fxGetConfigFile(scrRegName, path, sizeof(path)));
+    std::string sub = std::string("mkdir -p ") + dir + "/vesk3d/Screensavers";
+    ASSERT_EQ(system(sub.c_str()), 0);
+    auto read = [&](const std::string& text, int size = 520) {
+        FILE* f = fopen(path, "wb");
+        fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+        char value[520];
+        strcpy(value, "unchanged");
+        return fxReadConfigValue(scrRegName, "path", value, size) ? std::string(value) : "none: " + std::string(value);
+    };
+    for (size_t pad : {2046, 2047, 4094})
+        EXPECT_EQ(read("#" + std::string(pad, 'x') + "path=/evil\n"), "none: unchanged") << pad;
+    EXPECT_EQ(read("# " + std::string(3000, 'x') + "\n  path = /art dir \r\npath=/second\n"), "/art dir ");
+    EXPECT_EQ(read("path=/" + std::string(3000, 'x') + "\npath=/second\n"), "none: unchanged") << "too long: ignored";
+    EXPECT_EQ(read("path=/abc\n", 4), "none: unchanged") << "does not fit the buffer";
+    EXPECT_EQ(read("paths=/a\npath\t=\t/b"), "/b") << "a last line without its end";
+    unsetenv("XDG_CONFIG_HOME");
+    std::string rm = std::string("rm -rf ") + dir;
+    ASSERT_EQ(system(rm.c_str()), 0);
 }
 
 // The window procedure on a window the host never created: destroying it only runs the
