@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 #include "assets/font.h"
@@ -304,6 +305,90 @@ static int localTypeBytes(ILenum type) {
     }
 }
 
+// ---- What a picture's header declares
+
+static unsigned localBe16(const uint8_t* p) {
+    return (unsigned)p[0] << 8 | p[1];
+}
+static unsigned localLe16(const uint8_t* p) {
+    return (unsigned)p[1] << 8 | p[0];
+}
+static long long localBe32(const uint8_t* p) {
+    return (long long)localBe16(p) << 16 | localBe16(p + 2);
+}
+static long long localLe32s(const uint8_t* p) {
+    return (int32_t)((uint32_t)localLe16(p + 2) << 16 | localLe16(p));
+}
+
+// The width and height the first bytes of a picture declare: PNG, GIF, BMP and JPEG by their
+// signatures, TGA (which has none) when `tga` is set. False when the header says nothing
+// readable here (the library then decides alone).
+static bool localDeclaredSize(const uint8_t* b, size_t n, bool tga, long long* w, long long* h) {
+    if (n >= 24 && memcmp(b, "\x89PNG\r\n\x1a\n", 8) == 0 && memcmp(b + 12, "IHDR", 4) == 0) {
+        *w = localBe32(b + 16), *h = localBe32(b + 20);
+        return true;
+    }
+    if (n >= 10 && memcmp(b, "GIF8", 4) == 0) {
+        *w = localLe16(b + 6), *h = localLe16(b + 8);
+        return true;
+    }
+    if (n >= 26 && b[0] == 'B' && b[1] == 'M') {
+        *w = localLe32s(b + 18), *h = localLe32s(b + 22);
+        if (*h < 0) *h = -*h; // rows stored top first
+        return true;
+    }
+    if (n >= 4 && b[0] == 0xFF && b[1] == 0xD8) {
+        // JPEG: the frame header follows segments of known length.
+        size_t i = 2;
+        while (i + 9 <= n && b[i] == 0xFF) {
+            unsigned m = b[i + 1];
+            if (m == 0xFF) {
+                i++;
+                continue;
+            }
+            if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
+                *h = localBe16(b + i + 5), *w = localBe16(b + i + 7);
+                return true;
+            }
+            if (m == 0xDA || m == 0xD9) return false;
+            i += m == 0x01 || (m >= 0xD0 && m <= 0xD7) ? 2 : 2 + localBe16(b + i + 2);
+        }
+        return false;
+    }
+    if (tga && n >= 18) {
+        *w = localLe16(b + 12), *h = localLe16(b + 14);
+        return true;
+    }
+    return false;
+}
+
+// The image library allocates whatever a header declares (gigabytes for a hostile one) before
+// it finds the data missing. A picture is refused before it is handed over when it declares
+// a size the canvas would refuse anyway, or more pixels than its bytes can encode at the
+// best compression of these formats (well under 16384 pixels a byte, with 1M pixels always
+// allowed). `size` is the picture's whole length in bytes.
+static bool localPlausibleSize(const uint8_t* head, size_t headSize, long long size, bool tga, const char* what) {
+    long long w, h;
+    if (!localDeclaredSize(head, headSize, tga, &w, &h)) return true;
+    const long long kMaxSide = 1 << 15, kMaxPixels = 1LL << 28;
+    if (w <= kMaxSide && h <= kMaxSide && w * h <= kMaxPixels && w * h <= 16384 * size + (1 << 20)) return true;
+    err("FXCanvas: picture %s declares %lld x %lld pixels in %lld bytes; refused\n", what, w, h, size);
+    return false;
+}
+
+// The same for a picture file: its first 64 KiB and its length.
+static bool localPlausibleFile(const char* path) {
+    FILE* f = fopen(path, "rb");
+    if (!f) return true; // the library reports what it cannot open
+    std::vector<uint8_t> head(65536);
+    size_t n = fread(head.data(), 1, head.size(), f);
+    long long size = fseek(f, 0, SEEK_END) == 0 ? ftell(f) : -1;
+    fclose(f);
+    const char* dot = strrchr(path, '.');
+    bool tga = dot && strcasecmp(dot, ".tga") == 0;
+    return size < 0 || localPlausibleSize(head.data(), n, size, tga, path);
+}
+
 namespace {
 // The images created while decoding one picture, deleted on every way out.
 struct DevilImages {
@@ -313,6 +398,10 @@ struct DevilImages {
     }
     // Decodes from a file when path is set, else from the bytes of a package item.
     bool Load(const void* bytes, int size, int type, const char* path) {
+        if (path ? !localPlausibleFile(path)
+                 : !localPlausibleSize((const uint8_t*)bytes, size > 0 ? (size_t)size : 0, size,
+                                       type == (int)IL_TGA, "(package item)"))
+            return false;
         pilGenImages(1, &image);
         pilBindImage(image);
         if (path) return pilLoadImage(path) != 0;

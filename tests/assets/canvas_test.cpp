@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <string>
 
+#include <malloc.h>
+#include <unistd.h>
+
 #include "assets/canvas.h"
 #include "assets/material.h"
 #include "assets/package.h"
@@ -285,6 +288,65 @@ TEST_F(CanvasDevil, DamagedPicturesTheLibraryAcceptsAreRefusedOnEveryPath) {
     // The same header with all its pixel data is a sound picture.
     EXPECT_TRUE(c.CreateFromPictCN(&damaged, 2));
     EXPECT_EQ(4, c.GetWidth());
+}
+
+// The most memory the process ever had mapped for large blocks, from the allocator's own
+// statistics; -1 under a sanitizer, whose allocator keeps none.
+static long long PeakMappedBytes() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return -1;
+#else
+    fflush(stderr);
+    FILE* out = tmpfile();
+    int saved = dup(2);
+    dup2(fileno(out), 2);
+    malloc_stats();
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    rewind(out);
+    char line[256];
+    long long peak = -1;
+    while (fgets(line, sizeof line, out))
+        if (sscanf(line, "max mmap bytes = %lld", &peak) == 1) break;
+    fclose(out);
+    return peak;
+#endif
+}
+
+// Headers declaring pictures far larger than their few bytes can hold: the library would
+// allocate for the declared size (1 GB for the PNG, which the canvas could take, more for the
+// others) before finding the data missing; on the BMP its size arithmetic overflows and it
+// frees a pointer it never allocated.
+TEST_F(CanvasDevil, HugeDeclaredSizesAreRefusedBeforeDecoding) {
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                0, 0, 0x40, 0, 0, 0, 0x40, 0, 8, 6, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 0xff, 0xff, 0xff, 0xff, 0x80, 0, 0, 0, 0, 0, 0xff, 0xff, 0xff};
+    std::vector<uint8_t> bmp(54, 0);
+    bmp[0] = 'B', bmp[1] = 'M', bmp[14] = 40, bmp[20] = 1, bmp[24] = 1, bmp[26] = 1, bmp[28] = 32;
+    std::vector<uint8_t> jpg = {0xff, 0xd8, 0xff, 0xe0, 0, 4, 0, 0, 0xff, 0xc0, 0, 11, 8, 0xff, 0xdc, 0xff, 0xdc, 1, 1, 0x11, 0};
+    std::vector<uint8_t> tga = ShortTga16(0xffff, 0xffff, 64);
+    std::string path = TestTmpPath("huge.dat");
+    ASSERT_TRUE(WritePackageItems(path, {{1, "png", png}, {2, "gif", gif}, {3, "bmp", bmp}, {4, "jpg", jpg}, {5, "tga", tga}}));
+    FXPackage huge;
+    ASSERT_TRUE(huge.Load(path.c_str()));
+    std::string file = TestTmpPath("huge.png");
+    ASSERT_TRUE(WriteFileBytes(file, png));
+
+    FXCanvas c;
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 2));
+    for (int id = 1; id <= 5; id++) {
+        EXPECT_FALSE(c.CreateFromPictCN(&huge, id)) << "item " << id;
+        EXPECT_FALSE(c.LoadMaskCN(&huge, id)) << "item " << id;
+    }
+    EXPECT_FALSE(c.CreateFromPict(file.c_str()));
+    EXPECT_FALSE(c.LoadMask(file.c_str()));
+    Picture solid = Gradient(40, 30, false);
+    ExpectPixels(solid, c);
+    long long peak = PeakMappedBytes();
+    if (peak >= 0) {
+        EXPECT_LT(peak, 1LL << 30) << "the library was handed a picture it allocated a gigabyte for";
+    }
 }
 
 TEST_F(CanvasDevil, FileNamesWithTranSelectLuminanceToAlpha) {
