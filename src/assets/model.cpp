@@ -1,10 +1,12 @@
 #include "assets/model.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "assets/data.h"
 #include "assets/material.h"
@@ -587,7 +589,16 @@ static bool localImportObj(FXModel* model, FXObjModel* obj) {
         model->loadedMeshes.Push(m);
         obj->meshes.Push(m);
     }
+    // Each mesh's index is sized for its corners, or for as many vertices as the file has
+    // positions when that is less: most models share most corners.
+    std::vector<long long> corners(n, 0);
+    for (int i = 0; i < obj->triangles.count; i++) {
+        const MObjTriangle* t = (const MObjTriangle*)obj->triangles.GetItemPtr(i);
+        if (t && !t->isLine) corners[t->material >= 0 && t->material < n ? t->material : 0] += 3;
+    }
     std::vector<ObjVertexIndex> index(n);
+    for (int i = 0; i < n; i++)
+        index[i].Reserve((int)std::min<long long>(corners[i], std::max(obj->positions.count, 1)));
     int current = 0;
     for (int g = 0; g < obj->groups.count; g++) {
         MObjGroup* group = (MObjGroup*)obj->groups.items[g];

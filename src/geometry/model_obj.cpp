@@ -465,14 +465,19 @@ bool FXObjModel::Load(const char* file) {
     }
     free(path);
     path = strdup(file);
+    // The text is read in place: a block the file's size, then more while it grows (a stream
+    // that cannot tell its size, or a text mode that changes it).
     std::string text;
-    // Reserved at the file's size, the text grows without a copy.
     long long size = fxFileBytesLeft(f);
-    if (size > 0 && (unsigned long long)size < text.max_size()) text.reserve((size_t)size);
-    char buf[1 << 16];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
+    size_t used = 0, block = size > 0 && (unsigned long long)size < text.max_size() / 2 ? (size_t)size + 1 : 1 << 16;
+    for (;;) {
+        text.resize(used + block);
+        size_t n = fread(&text[used], 1, block, f);
+        used += n;
+        if (n < block) break;
+        block = used;
+    }
+    text.resize(used);
     fclose(f);
     ObjScanner in(text.c_str(), text.size());
     localPrepareModel(this, &in);
