@@ -289,15 +289,6 @@ void FXTripleIndex::Grow() {
     }
 }
 
-void FXTripleIndex::Reserve(int count) {
-    if (stored > 0 || count <= 0) return;
-    size_t size = 1024;
-    while (size < (size_t)count * 2)
-        size *= 2;
-    if (size > slots.size()) slots.assign(size, Slot{0, 0, 0, 0, 0});
-    generation = 1;
-}
-
 void FXTripleIndex::Insert(int p, int n, int t, int vertex) {
     if ((size_t)(stored + 1) * 2 > slots.size()) Grow();
     size_t mask = slots.size() - 1;

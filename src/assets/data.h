@@ -100,8 +100,6 @@ class FXTripleIndex {
     void Insert(int p, int n, int t, int vertex);
     // The vertex recorded under the triple, or -1.
     int Find(int p, int n, int t) const;
-    // Room for this many triples without growing (an empty table only).
-    void Reserve(int count);
     void Clear();
     void Destroy();
 

@@ -518,9 +518,68 @@ void FXModel::OnRender(PEnv* env, double) {
 // ---------------------------------------------------------------------------------------------
 // OBJ import
 
-// A mesh's vertices by their position, normal and texture numbers: the key under which a
-// mesh shares vertices.
-typedef FXTripleIndex ObjVertexIndex;
+namespace {
+// The vertices of every mesh by their position, normal and texture numbers, the key under
+// which a mesh shares vertices. The vertices made for one position are chained in the order
+// they were made and told apart by the numbers each keeps (srcNormal, srcTex): few, and near
+// in memory to the last ones read. A position with many vertices (or a number past the
+// position pool) is looked up in its mesh's triple table instead.
+class ObjVertexIndex {
+  public:
+    ObjVertexIndex(int positions, int meshes)
+        : first((size_t)positions + 1, -1), length((size_t)positions + 1, 0), crowded((size_t)meshes) {}
+
+    int Find(FXArray* meshes, int mesh, int pos, int normal, int tex) const {
+        size_t slot = (size_t)pos + 1;
+        if (pos < -1 || slot >= first.size() || length[slot] > kShortChain) return crowded[mesh].Find(pos, normal, tex);
+        for (int e = first[slot]; e >= 0; e = entries[e].next) {
+            if (entries[e].mesh != mesh) continue;
+            const tagFXVertex* v = &((FXMesh*)meshes->items[mesh])->vertices[entries[e].vertex];
+            if (v->srcNormal == normal && v->srcTex == tex) return entries[e].vertex;
+        }
+        return -1;
+    }
+
+    void Insert(FXArray* meshes, int mesh, int pos, int normal, int tex, int vertex) {
+        size_t slot = (size_t)pos + 1;
+        if (pos < -1 || slot >= first.size()) {
+            crowded[mesh].Insert(pos, normal, tex, vertex);
+            return;
+        }
+        if (length[slot] > kShortChain) {
+            crowded[mesh].Insert(pos, normal, tex, vertex);
+            return;
+        }
+        entries.push_back(Entry{mesh, vertex, -1});
+        int e = (int)entries.size() - 1;
+        if (first[slot] < 0) {
+            first[slot] = e;
+        } else {
+            int last = first[slot];
+            while (entries[last].next >= 0)
+                last = entries[last].next;
+            entries[last].next = e;
+        }
+        if (++length[slot] > kShortChain) {
+            // The chain has grown long: its vertices move to their meshes' tables.
+            for (int k = first[slot]; k >= 0; k = entries[k].next) {
+                const tagFXVertex* v = &((FXMesh*)meshes->items[entries[k].mesh])->vertices[entries[k].vertex];
+                crowded[entries[k].mesh].Insert(pos, v->srcNormal, v->srcTex, entries[k].vertex);
+            }
+        }
+    }
+
+  private:
+    static const int kShortChain = 8;
+    struct Entry {
+        int32_t mesh, vertex, next;
+    };
+    std::vector<int32_t> first;  // per position number + 1: the first entry, -1 for none
+    std::vector<uint8_t> length; // entries chained for that position, up to kShortChain + 1
+    std::vector<Entry> entries;
+    std::vector<FXTripleIndex> crowded;
+};
+} // namespace
 
 // Grows a block geometrically from 500 records, keeping the records in use.
 template <class T>
@@ -545,10 +604,11 @@ static void localPoolValue(FXMemory* pool, int k, float* out, int n) {
 }
 
 // The mesh vertex of a corner: the one made for the same three numbers, else a new one.
-static int localFindCreateObjVertex(FXMesh* mesh, FXObjModel* obj, ObjVertexIndex* index, int pos, int normal,
+static int localFindCreateObjVertex(FXObjModel* obj, int current, ObjVertexIndex* index, int pos, int normal,
                                     int tex) {
-    int hit = index->Find(pos, normal, tex);
+    int hit = index->Find(&obj->meshes, current, pos, normal, tex);
     if (hit >= 0) return hit;
+    FXMesh* mesh = (FXMesh*)obj->meshes.items[current];
     if (!localGrowBlock(&mesh->vertices, &mesh->vertexCapacity, mesh->vertexCount)) return -1;
     int k = mesh->vertexCount++;
     tagFXVertex* v = &mesh->vertices[k];
@@ -560,7 +620,7 @@ static int localFindCreateObjVertex(FXMesh* mesh, FXObjModel* obj, ObjVertexInde
     localPoolValue(&obj->normals, normal, v->normal, 3);
     localPoolValue(&obj->texCoords, tex, v->tex, 2);
     v->color[0] = v->color[1] = v->color[2] = v->color[3] = 1.0f;
-    index->Insert(pos, normal, tex, k);
+    index->Insert(&obj->meshes, current, pos, normal, tex, k);
     return k;
 }
 
@@ -589,16 +649,7 @@ static bool localImportObj(FXModel* model, FXObjModel* obj) {
         model->loadedMeshes.Push(m);
         obj->meshes.Push(m);
     }
-    // Each mesh's index is sized for its corners, or for as many vertices as the file has
-    // positions when that is less: most models share most corners.
-    std::vector<long long> corners(n, 0);
-    for (int i = 0; i < obj->triangles.count; i++) {
-        const MObjTriangle* t = (const MObjTriangle*)obj->triangles.GetItemPtr(i);
-        if (t && !t->isLine) corners[t->material >= 0 && t->material < n ? t->material : 0] += 3;
-    }
-    std::vector<ObjVertexIndex> index(n);
-    for (int i = 0; i < n; i++)
-        index[i].Reserve((int)std::min<long long>(corners[i], std::max(obj->positions.count, 1)));
+    ObjVertexIndex index(obj->positions.count, n);
     int current = 0;
     for (int g = 0; g < obj->groups.count; g++) {
         MObjGroup* group = (MObjGroup*)obj->groups.items[g];
@@ -610,7 +661,7 @@ static bool localImportObj(FXModel* model, FXObjModel* obj) {
             current = t->material >= 0 && t->material < n ? t->material : 0;
             FXMesh* mesh = (FXMesh*)obj->meshes.items[current];
             for (int k = 0; k < 3; k++) {
-                int v = localFindCreateObjVertex(mesh, obj, &index[current], t->pos[k], t->normal[k], t->tex[k]);
+                int v = localFindCreateObjVertex(obj, current, &index, t->pos[k], t->normal[k], t->tex[k]);
                 if (!localPushIndice(mesh, v)) {
                     err("FXModel::ImportObj -> out of memory\n");
                     return false;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -466,20 +467,27 @@ bool FXObjModel::Load(const char* file) {
     free(path);
     path = strdup(file);
     // The text is read in place: a block the file's size, then more while it grows (a stream
-    // that cannot tell its size, or a text mode that changes it).
-    std::string text;
+    // that cannot tell its size, or a text mode that changes it). A NUL ends it.
+    std::unique_ptr<char, decltype(&free)> text(nullptr, &free);
     long long size = fxFileBytesLeft(f);
-    size_t used = 0, block = size > 0 && (unsigned long long)size < text.max_size() / 2 ? (size_t)size + 1 : 1 << 16;
+    size_t used = 0, capacity = size > 0 && (unsigned long long)size < SIZE_MAX / 8 ? (size_t)size + 1 : 1 << 16;
     for (;;) {
-        text.resize(used + block);
-        size_t n = fread(&text[used], 1, block, f);
+        char* grown = capacity <= SIZE_MAX / 4 ? (char*)realloc(text.get(), capacity + 1) : nullptr;
+        if (!grown) {
+            fclose(f);
+            err("FXObjModel::Load -> %s does not fit in memory\n", file);
+            return false;
+        }
+        text.release();
+        text.reset(grown);
+        size_t n = fread(grown + used, 1, capacity - used, f);
         used += n;
-        if (n < block) break;
-        block = used;
+        if (used < capacity) break;
+        capacity *= 2;
     }
-    text.resize(used);
     fclose(f);
-    ObjScanner in(text.c_str(), text.size());
+    text.get()[used] = 0;
+    ObjScanner in(text.get(), used);
     localPrepareModel(this, &in);
     in.Rewind();
     localLoadModel(this, &in);
