@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a fuzz campaign, one target at a time at low priority (the machine is shared):
-#   fuzz/campaign.sh [-r RUNS] TARGET...     (default RUNS 1000000; TARGET "all" for every one)
+#   fuzz/campaign.sh [-r RUNS] [-t SECONDS] TARGET...   (default RUNS 1000000, no time limit;
+#                                                       TARGET "all" for every one)
 # Needs the libFuzzer build:  cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang \
 #   -DCMAKE_CXX_COMPILER=clang++ -DMH_FUZZ=ON -DBUILD_TESTING=OFF && cmake --build build-fuzz
 # Each target grows a working corpus under build-fuzz/campaign/corpus/<target> from the
@@ -14,12 +15,14 @@ cd "$(dirname "$0")/.."
 B=$PWD/build-fuzz
 W=$B/campaign
 RUNS=1000000
+SECONDS_EACH=0
 MERGE=0
 ALL="package names material mtl mesh manifest canvas vmap numpool stream model obj config"
 targets=()
 while [ $# -gt 0 ]; do
   case $1 in
     -r) RUNS=$2; shift 2 ;;
+    -t) SECONDS_EACH=$2; shift 2 ;;
     --merge) MERGE=1; shift ;;
     all) targets+=($ALL); shift ;;
     *) targets+=("$1"); shift ;;
@@ -41,7 +44,7 @@ for t in "${targets[@]}"; do
   # A copy runs, so the build can be redone meanwhile.
   cp "$bin" "$W/fuzz_$t.run"
   start=$(date +%s)
-  LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp nice -n 19 "$W/fuzz_$t.run" -runs="$RUNS" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "${dict[@]}" \
+  LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp nice -n 19 "$W/fuzz_$t.run" -runs="$RUNS" -max_total_time="$SECONDS_EACH" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "${dict[@]}" \
     -artifact_prefix="$W/findings/$t-" "$W/corpus/$t" "$PWD/fuzz/corpus/$t" >"$W/$t.log" 2>&1
   rc=$?
   secs=$(( $(date +%s) - start ))
@@ -55,6 +58,8 @@ for t in "${targets[@]}"; do
     result="stopped before $RUNS runs"
   elif [ $rc -ne 0 ]; then
     result="finding: $(grep -m1 -oE '(ERROR|WARNING): [A-Za-z]+: [a-z-]+|deadly signal|timeout|out-of-memory' "$W/$t.log" | head -1)"
+  elif [ "${runs:-0}" -lt "$RUNS" ]; then
+    result="clean, time limit before $RUNS runs"
   fi
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$t" "${runs:-?}" "$secs" "${speed:-?}" "${cov:-?}" "${ft:-?}" "$result" | tee -a "$W/summary.tsv"
 done

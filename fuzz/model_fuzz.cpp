@@ -1,7 +1,7 @@
 // Model files ("xm02" and "xm03") from a file and from a package item. The first byte picks
 // the form: 0 a file; 1 a package whose item 1 is the model and item 2, made of the input's
 // first bytes (their count in the second and third byte), a material library the model may
-// name. What loads must hold only valid meshes, and saved ("xm03") and read back it must
+// name. What loads must hold only valid meshes, and saved and read back it must
 // give the same meshes.
 #include <cstdlib>
 #include <cstring>

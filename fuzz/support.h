@@ -25,7 +25,7 @@ bool Devil();
 void Expect(bool ok, const char* what);
 
 // Checks a model a loader accepted: its meshes' indices are inside their vertices, and
-// saved ("xm03", next to `scratch`) and read back it gives the same meshes.
+// saved ("xm02", next to `scratch`) and read back it gives the same meshes.
 void CheckModel(FXModel* model, const std::string& scratch);
 
 // The bytes the file at `path` holds (empty when it cannot be read).

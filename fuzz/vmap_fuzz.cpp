@@ -41,7 +41,9 @@ int FirstEqual(const float* values, int count, int dims, const float* v) {
 }
 
 // The index's answers against a plain scan, for the first stored vectors and for each of
-// them pushed again (which must share the stored one rather than add a copy).
+// them pushed again (which must share the stored one rather than add a copy). New vectors
+// are not pushed: the map grows in steps of millions of floats, which would make every run
+// slow.
 void CheckSearch(FXVectorMap* map) {
     const int kChecked = 48;
     for (int kind = 0; kind < 3; kind++) {
@@ -65,19 +67,6 @@ void CheckSearch(FXVectorMap* map) {
                                      : map->PushVecTex(&v, nullptr, 0, 0);
             mhfuzz::Expect(pushed == want, "pushing a stored vector did not share it");
         }
-        // A new vector gets the next number and is found afterwards.
-        tagFXVertex fresh;
-        memset(&fresh, 0, sizeof fresh);
-        for (float& x : fresh.pos)
-            x = 12345.5f;
-        fresh.normal[0] = fresh.tex[0] = 12345.5f;
-        int before = kind == 0 ? map->posCount : kind == 1 ? map->normCount : map->texCount;
-        int n = kind == 0 ? map->PushVecPos(&fresh, nullptr, 1, 2)
-                : kind == 1 ? map->PushVecNorm(&fresh, nullptr, 1, 2)
-                            : map->PushVecTex(&fresh, nullptr, 1, 2);
-        float* dst = kind == 0 ? fresh.pos : kind == 1 ? fresh.normal : fresh.tex;
-        int want = FirstEqual(values->items, before, dims, dst);
-        mhfuzz::Expect(n == (want >= 0 ? want : before), "a pushed vector got an unexpected number");
     }
 }
 
