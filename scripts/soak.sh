@@ -13,10 +13,16 @@ cmake --build "$B" -j2 --target mhollow mirehollow_data
 unset DISPLAY
 source scripts/xvfb.sh
 export LIBGL_ALWAYS_SOFTWARE=1
-LOG=$B/data/mhollow.log
-XDG_CONFIG_HOME=$(mktemp -d) "$B/mhollow" --window=1280x720 &
+# A data directory of its own (the built package linked in), so the trace log read here is
+# this run's alone.
+run=$(mktemp -d)
+mkdir -p "$run/data" "$run/config/vesk3d/Screensavers"
+ln -s "$(cd "$B" && pwd)/data/mirehollow.dat" "$run/data/mirehollow.dat"
+printf 'path=%s\n' "$run/data" > "$run/config/vesk3d/Screensavers/Mirehollow.conf"
+LOG=$run/data/mhollow.log
+XDG_CONFIG_HOME=$run/config "$B/mhollow" --window=1280x720 &
 pid=$!
-trap 'kill -TERM $pid 2>/dev/null || true; kill $MH_XVFB_PID 2>/dev/null || true' EXIT
+trap 'kill -TERM $pid 2>/dev/null || true; kill $MH_XVFB_PID 2>/dev/null || true; rm -rf "$run"' EXIT
 printf 'minute\trss_kb\tframes\tmean_ms\tmax_ms\n'
 first_rss=""
 for m in $(seq 1 "$MIN"); do

@@ -44,7 +44,7 @@ if [[ $RUNS == *window* ]]; then
   pid=$!
   # Under valgrind the start-up alone takes a while: the 60 s count from the window showing.
   for _ in $(seq 1200); do
-    xdotool search --name '^Mirehollow$' >/dev/null 2>&1 && break
+    xdotool search --onlyvisible --name '^Mirehollow$' >/dev/null 2>&1 && break
     kill -0 $pid 2>/dev/null || break
     sleep 0.5
   done
