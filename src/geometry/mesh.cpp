@@ -392,7 +392,12 @@ bool FXMesh::ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int me
 }
 
 bool FXMesh::FromVMap(FXVectorMap* map, FXNumPool* pool) {
-    if (indexCount <= 0) return true;
+    // Vertices come only from the stream: without indices the header's vertex slots stay
+    // unfilled, so the mesh keeps none of them.
+    if (indexCount <= 0) {
+        Destroy();
+        return true;
+    }
     if (vertexCount <= 0 || !vertices || !indices) return Refuse("indices without vertices");
     int capacity = vertexCount;
     map->ClearUsed();

@@ -68,7 +68,8 @@ class FXMesh {
     // is three arrays receiving each index's position, normal and texture numbers. False
     // (nothing written) for a mesh whose indices leave its vertex block.
     bool ToVMap(FXVectorMap* map, FXNumPool* pool, PMeshSaveClb* clb, int meshNo, FXArray** redir);
-    // Rebuilds vertices and indices from the stream, within the counts of the header form.
+    // Rebuilds vertices and indices from the stream, within the counts of the header form (a
+    // mesh without indices ends with no vertices).
     // False, with the mesh emptied, for a stream that ends early, names a vector the map does
     // not have, or needs more vertices than the header gave.
     bool FromVMap(FXVectorMap* map, FXNumPool* pool);

@@ -120,6 +120,16 @@ TEST(MeshVMap, HostileStreamsAreRefused) {
     EXPECT_FALSE(rebuild({0x02, 0x00}, 1, 1));           // word cut short
     EXPECT_FALSE(rebuild({0}, 1, 2));                    // fewer records than indices
     EXPECT_FALSE(rebuild({0}, 0, 1));                    // indices without vertices
+
+    // Vertices come only from the stream: a header of a million vertices and no index
+    // leaves none (it once kept a million slots of whatever memory held, which the model's
+    // copies then copied).
+    FXNumPool empty;
+    FXMesh none;
+    ASSERT_TRUE(none.Realloc(1 << 20, 0));
+    EXPECT_TRUE(none.FromVMap(&map, &empty));
+    EXPECT_EQ(none.vertexCount, 0);
+    EXPECT_EQ(none.vertexCapacity, 0) << "the header's block is let go";
 }
 
 TEST(MeshShaping, NormalsOfTheTriangleAndDegenerateOnes) {
