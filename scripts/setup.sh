@@ -11,10 +11,10 @@ PACKAGES=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libcairo2-dev
   libmeshoptimizer-dev
-  g++-mingw-w64-x86-64-posix
   clang libclang-rt-14-dev valgrind
   xscreensaver xscreensaver-data dpkg-dev file
-  libtinyobjloader-dev libmeshoptimizer-dev
+  libtinyobjloader-dev
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite: a plain build, an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, and a ThreadSanitizer build of the threaded tests.
+# UndefinedBehaviorSanitizer build, a ThreadSanitizer build of the threaded tests, and the
+# Windows build (MinGW-w64, x86_64) whose suites run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -15,7 +16,16 @@ run() { # name, sanitizer
   echo "== tests: $1 =="
   ctest --test-dir "$dir" --output-on-failure -j "$JOBS" || status=1
 }
+run_windows() {
+  local dir=build-win64
+  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86_64.cmake \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$dir" -j "$JOBS"
+  echo "== tests: windows (Wine) =="
+  ctest --test-dir "$dir" --output-on-failure -j "$JOBS" || status=1
+}
 run test ""
 run asan address
 run tsan thread
+run_windows
 exit $status

@@ -134,29 +134,36 @@ std::string ilName = localDefaultIL;
 std::string iluName = localDefaultILU;
 } // namespace
 
+// The image library's calling convention: __stdcall on Windows (it only matters on 32-bit).
+#ifdef _WIN32
+#define ILAPIENTRY __stdcall
+#else
+#define ILAPIENTRY
+#endif
+
 static void* ilDLL = nullptr;
 static void* iluDLL = nullptr;
 
-static void (*pilInit)();
-static void (*pilShutDown)();
-static ILboolean (*pilEnable)(ILenum);
-static ILboolean (*pilDisable)(ILenum);
-static void (*pilSetInteger)(ILenum, ILint);
-static void (*pilGenImages)(ILint, ILuint*);
-static void (*pilDeleteImages)(ILint, const ILuint*);
-static void (*pilBindImage)(ILuint);
-static ILint (*pilGetInteger)(ILenum);
-static ILboolean (*pilLoadImage)(const char*);
-static ILboolean (*pilLoadL)(ILenum, const void*, ILuint);
-static ILboolean (*pilSaveImage)(const char*);
-static ILuint (*pilCloneCurImage)();
-static ILboolean (*pilConvertImage)(ILenum, ILenum);
-static ILuint (*pilCopyPixels)(ILuint, ILuint, ILuint, ILuint, ILuint, ILuint, ILenum, ILenum, void*);
-static ILboolean (*pilSetPixels)(ILint, ILint, ILint, ILuint, ILuint, ILuint, ILenum, ILenum, void*);
-static ILubyte* (*pilGetData)();
-static ILboolean (*piluScale)(ILuint, ILuint, ILuint);
-static void (*piluImageParameter)(ILenum, ILenum);
-static ILboolean (*pilTexImage)(ILuint, ILuint, ILuint, ILubyte, ILenum, ILenum, void*);
+static void (ILAPIENTRY* pilInit)();
+static void (ILAPIENTRY* pilShutDown)();
+static ILboolean (ILAPIENTRY* pilEnable)(ILenum);
+static ILboolean (ILAPIENTRY* pilDisable)(ILenum);
+static void (ILAPIENTRY* pilSetInteger)(ILenum, ILint);
+static void (ILAPIENTRY* pilGenImages)(ILint, ILuint*);
+static void (ILAPIENTRY* pilDeleteImages)(ILint, const ILuint*);
+static void (ILAPIENTRY* pilBindImage)(ILuint);
+static ILint (ILAPIENTRY* pilGetInteger)(ILenum);
+static ILboolean (ILAPIENTRY* pilLoadImage)(const char*);
+static ILboolean (ILAPIENTRY* pilLoadL)(ILenum, const void*, ILuint);
+static ILboolean (ILAPIENTRY* pilSaveImage)(const char*);
+static ILuint (ILAPIENTRY* pilCloneCurImage)();
+static ILboolean (ILAPIENTRY* pilConvertImage)(ILenum, ILenum);
+static ILuint (ILAPIENTRY* pilCopyPixels)(ILuint, ILuint, ILuint, ILuint, ILuint, ILuint, ILenum, ILenum, void*);
+static ILboolean (ILAPIENTRY* pilSetPixels)(ILint, ILint, ILint, ILuint, ILuint, ILuint, ILenum, ILenum, void*);
+static ILubyte* (ILAPIENTRY* pilGetData)();
+static ILboolean (ILAPIENTRY* piluScale)(ILuint, ILuint, ILuint);
+static void (ILAPIENTRY* piluImageParameter)(ILenum, ILenum);
+static ILboolean (ILAPIENTRY* pilTexImage)(ILuint, ILuint, ILuint, ILubyte, ILenum, ILenum, void*);
 
 template <typename F> static bool localResolve(void* module, const char* name, F& fn) {
     fn = reinterpret_cast<F>(fxGetProc(module, name));
@@ -446,6 +453,26 @@ struct DevilImages {
         return pilGetData();
     }
 };
+
+// One picture as 8-bit RGBA, top row first: decoded by the image library when it is bound,
+// else by the platform's own decoder.
+struct localPicture {
+    DevilImages il;
+    std::vector<uint8_t> own;
+    int w = 0;
+    int h = 0;
+    static bool Possible() { return fxDevilLoaded() || fxSystemImageCodec(); }
+    bool Load(const void* bytes, int size, int type, const char* path) {
+        if (!fxDevilLoaded()) return fxSystemDecodeImage(bytes, size, path, &w, &h, &own);
+        if (!il.Load(bytes, size, type, path)) return false;
+        w = pilGetInteger(IL_IMAGE_WIDTH);
+        h = pilGetInteger(IL_IMAGE_HEIGHT);
+        return true;
+    }
+    // The platform's decoder gives whole pictures or nothing.
+    bool Consistent() const { return !fxDevilLoaded() || DevilImages::Consistent(); }
+    const uint8_t* Data() { return fxDevilLoaded() ? il.ConvertedData(w, h) : own.data(); }
+};
 } // namespace
 
 // Finds the bytes and type of an image item; false (with a trace) when it cannot be decoded.
@@ -481,23 +508,23 @@ void FXCanvas::Destroy() {
 }
 
 bool FXCanvas::DecodeBytes(const void* bytes, int size, int type, const char* path) {
-    if (!fxDevilLoaded()) return false;
-    DevilImages il;
-    if (!il.Load(bytes, size, type, path)) {
+    if (!localPicture::Possible()) return false;
+    localPicture pic;
+    if (!pic.Load(bytes, size, type, path)) {
         err("FXCanvas: cannot decode picture %s\n", path ? path : "(package item)");
         return false;
     }
-    if (!DevilImages::Consistent()) {
+    if (!pic.Consistent()) {
         err("FXCanvas: picture %s is damaged\n", path ? path : "(package item)");
         return false;
     }
-    int w = pilGetInteger(IL_IMAGE_WIDTH);
-    int h = pilGetInteger(IL_IMAGE_HEIGHT);
+    int w = pic.w;
+    int h = pic.h;
     if (!pixmap.Realloc(w, h)) {
         err("FXCanvas: picture size %d x %d refused\n", w, h);
         return false;
     }
-    const uint8_t* data = il.ConvertedData(w, h);
+    const uint8_t* data = pic.Data();
     opaque = true;
     if (!data) {
         if (clearOnLoad) Clear(clearColor);
@@ -542,19 +569,19 @@ bool FXCanvas::CreateFromPict(const char* path) {
 }
 
 bool FXCanvas::ApplyMask(const void* bytes, int size, int type, const char* path) {
-    if (!fxDevilLoaded()) return false;
-    DevilImages il;
-    if (!il.Load(bytes, size, type, path)) {
+    if (!localPicture::Possible()) return false;
+    localPicture pic;
+    if (!pic.Load(bytes, size, type, path)) {
         err("FXCanvas: cannot decode mask %s\n", path ? path : "(package item)");
         return false;
     }
-    int mw = pilGetInteger(IL_IMAGE_WIDTH);
-    int mh = pilGetInteger(IL_IMAGE_HEIGHT);
+    int mw = pic.w;
+    int mh = pic.h;
     if (mw < 0 || mh < 0 || mw > pixmap.width || mh > pixmap.height) {
         err("FXCanvas: mask %d x %d does not fit the picture %d x %d\n", mw, mh, pixmap.width, pixmap.height);
         return false;
     }
-    const uint8_t* data = il.ConvertedData(mw, mh);
+    const uint8_t* data = pic.Data();
     opaque = true;
     if (!data || !pixmap.pixels) return false;
     for (int y = 0; y < pixmap.height; y++) {

@@ -2,6 +2,7 @@
 #define MH_ASSETS_CANVAS_H
 
 #include <cwchar>
+#include <vector>
 
 #include "assets/pixmap.h"
 
@@ -25,6 +26,14 @@ void fxUnloadDevil();
 bool fxDevilLoaded();
 // Library file names tried by fxLoadDevil; tests point them elsewhere to simulate a missing library.
 void fxSetDevilLibraryNames(const char* il, const char* ilu);
+
+// The platform's own picture decoder, used while the image library is not bound (the
+// Windows Imaging Component on Windows; none elsewhere).
+bool fxSystemImageCodec();
+// Decodes a picture file (path set) or the bytes of a package item into 8-bit RGBA, top
+// row first; false, with a trace, when it cannot.
+bool fxSystemDecodeImage(const void* bytes, int size, const char* path, int* w, int* h,
+                         std::vector<unsigned char>* rgba);
 
 // An RGBA image in a power-of-two pixel block, ready to become a texture.
 class FXCanvas {

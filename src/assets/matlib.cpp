@@ -221,7 +221,7 @@ FXMaterial* localNewMtlMaterial(FXArray* materials) {
 
 bool FXMatlib::LoadFromMtl(const char* path) {
     Destroy();
-    FILE* f = path ? fopen(path, "rt") : nullptr;
+    FILE* f = path ? fopen(path, "rb") : nullptr;
     if (!f) return false;
     name.Set(path);
     std::string all;

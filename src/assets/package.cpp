@@ -567,7 +567,7 @@ static std::string localDefineName(const char* name) {
 }
 
 bool FXPackage::SaveNamesCpp(const char* path) {
-    FILE* f = path ? fopen(path, "w") : nullptr;
+    FILE* f = path ? fopen(path, "wb") : nullptr;
     if (!f) return false;
     bool ok = true;
     for (int i = 0; i < names.names.count; i++) {

@@ -255,6 +255,18 @@ const char* fxAppenfFname(const char* path, const char* suffix) {
     return localStoreCut(dir + name + (suffix ? suffix : "") + ext);
 }
 
+// The folder of the running program, without a trailing separator; empty when it cannot be told.
+static std::string localProgramDir() {
+    char exe[4096];
+    if (!fxGetProgramFile(exe, sizeof(exe))) return "";
+    std::string dir = exe;
+    size_t slash = dir.find_last_of("/\\");
+    if (slash == std::string::npos) return "";
+    // Right after a drive letter the separator stays: "C:" alone is a current directory.
+    dir.erase(slash > 0 && dir[slash - 1] == ':' ? slash + 1 : slash);
+    return dir;
+}
+
 // The installed data directory as the running program finds it: an absolute directory as it
 // stands; a relative one below the installation prefix, which is the directory of the program
 // or one of its two parents (<prefix>/bin, <prefix>/libexec/xscreensaver). Empty when none
@@ -262,21 +274,25 @@ const char* fxAppenfFname(const char* path, const char* suffix) {
 static std::string localInstalledDataDir(const char* installed) {
     if (installed[0] == '/' || installed[0] == '\\')
         return fxIsReadableFile((std::string(installed) + "/mirehollow.dat").c_str()) ? installed : "";
-    char exe[4096];
-    if (!fxGetProgramFile(exe, sizeof(exe))) return "";
-    std::string dir = exe;
-    for (int up = 0; up < 3; up++) {
+    std::string dir = localProgramDir();
+    for (int up = 0; up < 3 && !dir.empty(); up++) {
+        std::string data = dir + "/" + installed;
+        if (fxIsReadableFile((data + "/mirehollow.dat").c_str())) return data;
         size_t slash = dir.find_last_of("/\\");
         if (slash == std::string::npos) break;
         dir.erase(slash);
-        std::string data = dir + "/" + installed;
-        if (fxIsReadableFile((data + "/mirehollow.dat").c_str())) return data;
     }
     return "";
 }
 
 const char* fxDefaultDataDir() {
     static std::string dir;
+    // An empty installed directory is the program's own folder: the Windows module lies beside
+    // its package, and Windows starts it in the system folder, which says nothing.
+    if (!*MH_DATA_DIR_INSTALLED) {
+        dir = localProgramDir();
+        return dir.c_str();
+    }
     dir = localInstalledDataDir(MH_DATA_DIR_INSTALLED);
     if (dir.empty()) dir = MH_DATA_DIR_DEFAULT;
     return dir.c_str();

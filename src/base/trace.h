@@ -31,3 +31,8 @@ void trc1(const char* fmt, ...) FX_PRINTF(1, 2);
 void err(const char* fmt, ...) FX_PRINTF(1, 2);
 // Logs like err when the log is open and always shows the text on standard error.
 int errmsg(const char* fmt, ...) FX_PRINTF(1, 2);
+
+// Platform part: the calling thread's identifier as the log shows it, and showing an error
+// text to the user (a message box, or standard error where there is none).
+unsigned fxTraceThreadId();
+void fxShowError(const char* text);

@@ -253,6 +253,27 @@ TEST(Matlib, WavefrontHostileText) {
     EXPECT_EQ(1, lib.GetCount());
 }
 
+TEST(Matlib, WavefrontLineEndsAndControlBytesReadAlikeEverywhere) {
+    // Files from Windows editors end lines with CR LF; a Ctrl-Z byte ends a text-mode read
+    // on Windows. Neither may change what is read.
+    const std::string lf = "newmtl Bark\nKd 0.1 0.5 0.9\nd 0.5\nmap_Kd bark.png\nnewmtl Le\x1a" "af\nd 0.25\n";
+    std::string crlf;
+    for (char c : lf)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    FXMatlib a, b;
+    ASSERT_TRUE(a.LoadFromMtl(WriteText("lf.mtl", lf).c_str()));
+    ASSERT_TRUE(b.LoadFromMtl(WriteText("crlf.mtl", crlf).c_str()));
+    for (FXMatlib* lib : {&a, &b}) {
+        ASSERT_EQ(3, lib->GetCount());
+        FXMaterial* bark = lib->FindMaterial("Bark");
+        ASSERT_NE(nullptr, bark);
+        EXPECT_FLOAT_EQ(0.9f, bark->diffuse[2]);
+        EXPECT_TRUE(bark->texName.Compare("bark.png"));
+        EXPECT_TRUE(lib->GetMaterial(2)->name.Compare("Le\x1a" "af"));
+        EXPECT_EQ(0.25f, lib->GetMaterial(2)->diffuse[3]);
+    }
+}
+
 TEST(Matlib, CompileTurnsTextureNamesIntoItems) {
     FXMatlib lib;
     FXMaterial* a = new FXMaterial;

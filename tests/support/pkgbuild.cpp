@@ -3,16 +3,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
 
 #include "assets/package.h"
 
 namespace mhtest {
 
 static void localMakeDirs(const std::string& dir) {
-    for (size_t i = 1; i <= dir.size(); i++) {
-        if (i == dir.size() || dir[i] == '/') mkdir(dir.substr(0, i).c_str(), 0777);
-    }
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
 }
 
 std::string TestTmpDir() {

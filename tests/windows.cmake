@@ -1,0 +1,43 @@
+# Tests of the Windows build: GoogleTest cross-built from Debian's sources, every portable
+# suite and the Windows files' own suites, run under Wine in a prefix of the build's own.
+
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_library(mh_testsupport STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/support/pkgbuild.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/support/testenv.cpp)
+target_include_directories(mh_testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(mh_testsupport PUBLIC mirehollow gtest)
+# Wine sees the Linux file system as drive Z:.
+target_compile_definitions(mh_testsupport PUBLIC
+  MH_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}" MH_BINARY_DIR="Z:${CMAKE_BINARY_DIR}")
+
+# Suites bound to another platform's files, to OpenGL contexts or to the Linux tools stay out.
+file(GLOB_RECURSE MH_TEST_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(support|tools)/|(_x11|_posix|_egl|_ft)(_[a-z]+)*_test\\.cpp$|_gl(_[a-z]+)*_test\\.cpp$")
+# Suites that decode pictures need the image library, which has no Windows build here.
+list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(scene_stills|canvas|material)_test\\.cpp$")
+
+set(MH_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+set(MH_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+if(MH_WINE_TESTS)
+  add_test(NAME wine_prefix COMMAND ${MH_WINE_RUN} ${MH_WINEPREFIX} --init)
+  add_test(NAME wine_stop COMMAND ${MH_WINE_RUN} ${MH_WINEPREFIX} --stop)
+  set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+  set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+endif()
+
+foreach(f ${MH_TEST_FILES})
+  file(RELATIVE_PATH rel ${CMAKE_CURRENT_SOURCE_DIR} ${f})
+  string(REGEX REPLACE "_test\\.cpp$" "" name ${rel})
+  string(REPLACE "/" "_" name ${name})
+  add_executable(test_${name} ${f})
+  target_link_libraries(test_${name} PRIVATE mh_testsupport gtest_main)
+  if(MH_WINE_TESTS)
+    add_test(NAME ${name} COMMAND ${MH_WINE_RUN} ${MH_WINEPREFIX} $<TARGET_FILE:test_${name}>)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
+      ENVIRONMENT "MH_TEST_TMP=Z:${CMAKE_BINARY_DIR}/testtmp/${name};MH_NO_MESSAGE_BOX=1")
+  endif()
+endforeach()
