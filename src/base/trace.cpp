@@ -161,7 +161,7 @@ int errmsg(const char* fmt, ...) {
                 fwrite(trcDynamicError, 1, n, trcFile);
                 fflush(trcFile);
             }
-            fxShowError(trcDynamicError);
+            fxShowMessageBox("Error", trcDynamicError);
         }
         fxUnlock(mutex);
     }
@@ -170,7 +170,7 @@ int errmsg(const char* fmt, ...) {
         va_start(args, fmt);
         localFormat(trcDynamicError, fmt, args);
         va_end(args);
-        fxShowError(trcDynamicError);
+        fxShowMessageBox("Error", trcDynamicError);
     }
     return 1;
 }

@@ -29,10 +29,12 @@ void trc(const char* fmt, ...) FX_PRINTF(1, 2);
 void trc1(const char* fmt, ...) FX_PRINTF(1, 2);
 // "#ERROR: " and then a trace line.
 void err(const char* fmt, ...) FX_PRINTF(1, 2);
-// Logs like err when the log is open and always shows the text on standard error.
+// Logs like err when the log is open and always shows the text to the user (a message box
+// captioned "Error" on Windows, standard error elsewhere).
 int errmsg(const char* fmt, ...) FX_PRINTF(1, 2);
 
-// Platform part: the calling thread's identifier as the log shows it, and showing an error
-// text to the user (a message box, or standard error where there is none).
+// Platform part: the calling thread's identifier as the log shows it, and showing a text to
+// the user: a message box with an OK button, or "<caption>: <text>" on standard error where
+// there is none.
 unsigned fxTraceThreadId();
-void fxShowError(const char* text);
+void fxShowMessageBox(const char* caption, const char* text);

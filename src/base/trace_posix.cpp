@@ -9,8 +9,8 @@ unsigned fxTraceThreadId() {
     return static_cast<unsigned>(syscall(SYS_gettid));
 }
 
-void fxShowError(const char* text) {
+void fxShowMessageBox(const char* caption, const char* text) {
     // Standard error in place of a message box.
     size_t len = strlen(text);
-    fprintf(stderr, "Error: %s%s", text, (len && text[len - 1] == '\n') ? "" : "\n");
+    fprintf(stderr, "%s: %s%s", caption, text, (len && text[len - 1] == '\n') ? "" : "\n");
 }

@@ -193,10 +193,8 @@ bool FXGL::InitExtensions() {
 bool FXGL::TestGL(bool showMessage) {
     if (extMultitexture) return true;
     if (showMessage)
-        fprintf(
-            stderr,
-            "Vesk3D: Your Graphics Capabilities seems to be insufficient. Either you have no Graphics Card, "
-            "or you have not installed the drivers for it.\n");
+        fxShowMessageBox("Vesk3D", "Your Graphics Capabilities seems to be insufficient. Either you have no "
+                                   "Graphics Card, or you have not installed the drivers for it.");
     return false;
 }
 

@@ -39,8 +39,7 @@ struct localThreadRecord {
     DWORD id;
 };
 
-// What the new thread runs, owned by that thread: the record may be released before the
-// thread gets to read it.
+// What the new thread runs, owned by that thread, which may start after its creator returns.
 struct localThreadStart {
     FXThreadFunc function;
     void* argument;
@@ -82,11 +81,14 @@ bool fxWaitThread(void* thread, double seconds) {
 void fxTerminateThread(void* thread) {
     auto* rec = static_cast<localThreadRecord*>(thread);
     if (!rec || !rec->handle || !rec->id) return;
-    // Killing a thread can leave the heap or a lock held forever: a thread that is still
-    // running is left to end on its own, as on every other platform.
-    if (localRunning(rec))
-        err("fxTerminateThread: thread %08x still running, detached (no forced termination)\n",
+    // A thread cannot be stopped safely from outside (killing one can leave the heap or a lock
+    // held forever), and one left running would go on using an argument its caller frees next:
+    // a running thread is waited for.
+    if (localRunning(rec)) {
+        err("fxTerminateThread: thread %08x still running, waiting for it to end\n",
             static_cast<unsigned>(rec->id));
+        WaitForSingleObject(rec->handle, INFINITE);
+    }
     CloseHandle(rec->handle);
     rec->handle = nullptr;
     rec->id = 0;

@@ -26,9 +26,12 @@ std::string Write(const std::string& name, const std::string& text) {
     return path;
 }
 
+// The trace log is a text file: on Windows its lines end in CR LF.
 std::string ReadText(const std::string& path) {
     mhtest::Bytes b = mhtest::ReadFileBytes(path);
-    return std::string(b.begin(), b.end());
+    std::string text(b.begin(), b.end());
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
 }
 
 const MObjTriangle* Tri(FXObjModel& o, int k) {
