@@ -16,7 +16,7 @@ target_compile_definitions(mh_testsupport PUBLIC
 
 # Suites bound to another platform's files, to OpenGL contexts or to the Linux tools stay out.
 file(GLOB_RECURSE MH_TEST_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
-list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(support|tools)/|(_x11|_posix|_egl|_ft)(_[a-z]+)*_test\\.cpp$|_gl(_[a-z]+)*_test\\.cpp$")
+list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(support|tools)/|(_x11|_posix|_egl|_ft)(_[a-z]+)*_test\\.cpp$|_gl(_[a-z]+)*_test\\.cpp$|_wine_test\\.cpp$")
 # Suites that decode pictures need the image library, which has no Windows build here.
 list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(scene_stills|canvas|material)_test\\.cpp$")
 
@@ -29,6 +29,15 @@ if(MH_WINE_TESTS)
   set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
 endif()
 
+# The module end to end under Wine, on an X server of its own: the program is the Linux
+# build's, and the tests of the prefix wait while it runs (it restarts the prefix's server).
+if(MH_WINE_TESTS)
+  set(MH_WINE_SAVER_TEST ${MH_HOST_BUILD_DIR}/tests/test_shell_saver_wine)
+  add_test(NAME shell_saver_wine COMMAND ${MH_WINE_SAVER_TEST})
+  set_tests_properties(shell_saver_wine PROPERTIES FIXTURES_REQUIRED wine RUN_SERIAL ON TIMEOUT 900
+    ENVIRONMENT "MH_TEST_TMP=${CMAKE_BINARY_DIR}/testtmp/shell_saver_wine;MH_WINE_MODULE=$<TARGET_FILE:mhollow>;MH_WINE_RUN=${MH_WINE_RUN};MH_WINEPREFIX=${MH_WINEPREFIX};MH_WINE_PACKAGE=${MH_HOST_BUILD_DIR}/data/mirehollow.dat")
+endif()
+
 foreach(f ${MH_TEST_FILES})
   file(RELATIVE_PATH rel ${CMAKE_CURRENT_SOURCE_DIR} ${f})
   string(REGEX REPLACE "_test\\.cpp$" "" name ${rel})
@@ -38,6 +47,6 @@ foreach(f ${MH_TEST_FILES})
   if(MH_WINE_TESTS)
     add_test(NAME ${name} COMMAND ${MH_WINE_RUN} ${MH_WINEPREFIX} $<TARGET_FILE:test_${name}>)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
-      ENVIRONMENT "MH_TEST_TMP=Z:${CMAKE_BINARY_DIR}/testtmp/${name};MH_NO_MESSAGE_BOX=1")
+      ENVIRONMENT "MH_TEST_TMP=Z:${CMAKE_BINARY_DIR}/testtmp/${name};MH_NO_MESSAGE_BOX=1;MH_SAVER_MODULE=Z:$<TARGET_FILE:mhollow>")
   endif()
 endforeach()

@@ -203,16 +203,24 @@ static void localUnloadImports() {
     pilTexImage = nullptr;
 }
 
+// A missing image library is an error only where nothing else decodes pictures.
+static void localMissing(const char* what) {
+    if (fxSystemImageCodec())
+        trc("%s (the system's picture decoder stands in)\n", what);
+    else
+        err("%s\n", what);
+}
+
 static bool localLoadImports() {
     trc("loading devil\n");
     ilDLL = fxLoadLibrary(ilName.c_str());
     if (!ilDLL) {
-        err("failed to load devil.dll\n");
+        localMissing("failed to load devil.dll");
         return false;
     }
     iluDLL = fxLoadLibrary(iluName.c_str());
     if (!iluDLL) {
-        err("failed to load ilu.dll\n");
+        localMissing("failed to load ilu.dll");
         fxFreeLibrary(ilDLL);
         ilDLL = nullptr;
         return false;
@@ -241,7 +249,7 @@ static bool localLoadImports() {
 bool fxLoadDevil() {
     if (ilDLL) return true;
     if (!localLoadImports()) {
-        err("failed to load devil libraries\n");
+        localMissing("failed to load devil libraries");
         localUnloadImports();
         return false;
     }

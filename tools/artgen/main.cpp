@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "artlib.h"
+#include "icon.h"
 #include "medallion.h"
 #include "paint.h"
 #include "text.h"
@@ -38,7 +39,8 @@ struct Item {
 void Usage(FILE* f) {
     fprintf(f, "usage: artgen OUTDIR [--seed N] [--composite FILE]\n"
                "  Paints the woodland pictures into OUTDIR, writes the logo medallion there as\n"
-               "  medallion.obj (with its .mtl and .png) and writes OUTDIR/mirehollow.manifest.\n"
+               "  medallion.obj (with its .mtl and .png), the Windows module's icon mirehollow.ico,\n"
+               "  and OUTDIR/mirehollow.manifest.\n"
                "  --seed N          random seed (default 1); the same seed gives the same pictures\n"
                "  --composite FILE  also write the layers composed on the 1024 x 768 canvas\n");
 }
@@ -166,6 +168,13 @@ int main(int argc, char** argv) {
     Image full =
         Compose(back, stars[0], farTrees, leftTrees, grass, fogA, mask, rock, needles, tree, fern, flies[6]);
     save(24, "preview.png", Downscale(full, 256, 192), true);
+    // The Windows module's icon: the moon over the lake and the trees around it.
+    Image square = Crop(full, 184, 16, 512, 512);
+    std::string ico = std::string(outDir) + "/mirehollow.ico";
+    if (!WriteIco({Downscale(square, 48, 48), Downscale(square, 32, 32), Downscale(square, 16, 16)}, ico.c_str())) {
+        fprintf(stderr, "artgen: cannot write %s\n", ico.c_str());
+        ok = false;
+    }
     if (composite && !WritePng(full, composite, true)) {
         fprintf(stderr, "artgen: cannot write %s\n", composite);
         ok = false;
