@@ -121,7 +121,9 @@ class FXMesh {
     // whose indices are not whole triangles of vertices in use.
     void ReduceVertices(float tol);
     // Drops the triangles none of whose corners is more opaque than `alpha` in the material's
-    // texture, then the vertices no longer used. `mode` has no effect.
+    // texture, then the vertices no longer used. `mode` has no effect. Coordinates are read
+    // as the other texture samplers read them (`flipV` counts v from the bottom), unscaled by
+    // `loadedU`/`loadedV` when the mesh came from a model file.
     void DiscardTrianglesTransp(int mode, float alpha);
     bool TestTriangleTransp(int mode, int* corners, float alpha);
     // Drops unreferenced vertices and renumbers the indices and the dependency pairs.

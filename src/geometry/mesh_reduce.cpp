@@ -646,8 +646,14 @@ bool FXMesh::TestTriangleTransp(int, int* corners, float alpha) {
     if (!tex || !tex->pixmap.pixels) return true;
     for (int k = 0; k < 3; k++) {
         if (corners[k] < 0 || corners[k] >= vertexCount) return true;
+        // Read in picture units: a mesh read from a model file holds its coordinates scaled
+        // for the padded texture it was saved with.
+        const float* t = vertices[corners[k]].tex;
+        float u = loadedU > 0 ? t[0] / loadedU : t[0];
+        float v = flipV ? 1.0f - t[1] : t[1];
+        if (loadedV > 0) v /= loadedV;
         float col[4] = {0, 0, 0, 0};
-        tex->GetColor(vertices[corners[k]].tex[0], vertices[corners[k]].tex[1], col);
+        tex->GetColor(u, v, col);
         if (col[3] > alpha) return true;
     }
     return false;

@@ -42,6 +42,7 @@ struct Command {
     std::vector<std::string> flagOptions;
     std::vector<std::string> required; // value options that must be given
     int (*run)(const Options&, FILE* out, FILE* err);
+    const char* moreHelp = "";
 };
 
 bool Parse(const Command& c, int argc, const char* const* argv, Options* o, std::string* error) {
@@ -181,11 +182,98 @@ void EnsureImageLibrary(FILE* err) {
     tried = true;
 }
 
+// ---- reduction
+
+struct Reduction {
+    bool reduce = false;
+    float tolerance = 0;
+    bool untilStable = false;
+    bool discard = false;
+    float alpha = 0;
+};
+
+bool ParseNumber(const std::string& text, float lo, float hi, float* value) {
+    char* end = nullptr;
+    float f = strtof(text.c_str(), &end);
+    if (text.empty() || *end || !(f >= lo && f <= hi)) return false;
+    *value = f;
+    return true;
+}
+
+bool ParseReduction(const Options& o, const char* command, Reduction* r, FILE* err) {
+    if (o.values.count("--tolerance")) {
+        if (!ParseNumber(o.Value("--tolerance"), 0, 90, &r->tolerance)) {
+            fprintf(err, "mhmodel %s: --tolerance wants degrees from 0 to 90\n", command);
+            return false;
+        }
+        r->reduce = true;
+    }
+    r->untilStable = o.Flag("--until-stable");
+    if (r->untilStable && !r->reduce) {
+        fprintf(err, "mhmodel %s: --until-stable repeats a reduction: give --tolerance too\n", command);
+        return false;
+    }
+    if (o.values.count("--discard-transparent")) {
+        if (!ParseNumber(o.Value("--discard-transparent"), 0, 1, &r->alpha)) {
+            fprintf(err, "mhmodel %s: --discard-transparent wants an alpha from 0 to 1\n", command);
+            return false;
+        }
+        r->discard = true;
+    }
+    return true;
+}
+
+void CountModel(FXModel* m, int* triangles, int* vertices) {
+    *triangles = *vertices = 0;
+    for (int i = 0; FXMesh* mesh = m->EnumMeshes(i); i++) {
+        *triangles += mesh->indexCount / 3;
+        *vertices += mesh->vertexCount;
+    }
+}
+
+// Transparent triangles go first, so that the reduction never joins them to opaque ones.
+// Each pass of --until-stable runs on the compacted mesh of the one before and stops at the
+// first that removes nothing; a pass removes at least one vertex, so the passes are bounded.
+void ReduceModel(FXModel* m, const Reduction& r, FILE* out) {
+    if (!r.reduce && !r.discard) return;
+    int triangles0, vertices0;
+    CountModel(m, &triangles0, &vertices0);
+    int passes = 0;
+    for (int i = 0; FXMesh* mesh = m->EnumMeshes(i); i++) {
+        if (r.discard) mesh->DiscardTrianglesTransp(0, r.alpha);
+        if (!r.reduce) continue;
+        int p = 0;
+        for (;;) {
+            int before = mesh->indexCount + mesh->vertexCount;
+            mesh->ReduceVertices(r.tolerance);
+            p++;
+            if (!r.untilStable || mesh->indexCount + mesh->vertexCount >= before) break;
+        }
+        passes = std::max(passes, p);
+    }
+    int triangles, vertices;
+    CountModel(m, &triangles, &vertices);
+    fprintf(out, "reduced: %d -> %d triangles, %d -> %d vertices", triangles0, triangles, vertices0, vertices);
+    if (r.untilStable) fprintf(out, " (at most %d passes on a mesh)", passes);
+    fputs("\n", out);
+}
+
+const char* kReduceOptionsHelp =
+    "  --tolerance DEG    remove vertices in the middle of straight edges inside flat regions,\n"
+    "                     with edges and faces counted straight and flat within DEG degrees\n"
+    "  --until-stable     repeat the reduction on its own result until a pass removes nothing\n"
+    "                     (each pass starts afresh: the dependency pairs kept with the meshes\n"
+    "                     are those of the last pass)\n"
+    "  --discard-transparent ALPHA\n"
+    "                     first drop the triangles none of whose corners is more opaque than\n"
+    "                     ALPHA (0 to 1) in the mesh's texture; meshes without one keep theirs\n";
+
 // ---- commands
 
 const char* kImportHelp =
     "usage: mhmodel import IN.obj -o OUT.xm [--format xm02|xm03] [--unitize | --stretch | --stretch1]\n"
     "                      [--axes x,-z,y] [--flip-h] [--normals] [--front-texcoords] [--flip-v]\n"
+    "                      [--tolerance DEG [--until-stable]] [--discard-transparent ALPHA]\n"
     "  Converts a Wavefront OBJ file (with the MTL library it names) into a model file.\n"
     "  The model refers to its library by a path relative to OUT.xm.\n"
     "  --format F         xm03 (shared vectors, the default) or xm02 (meshes whole)\n"
@@ -198,7 +286,8 @@ const char* kImportHelp =
     "  --front-texcoords  texture coordinates from the front view of the fitted model\n"
     "  --flip-v           use 1 - v for the texture coordinates: for files that count v from\n"
     "                     the bottom of the picture (the usual OBJ convention), so that the\n"
-    "                     textures show the right way up\n";
+    "                     textures show the right way up\n"
+    "  and the options of 'mhmodel reduce', applied to the fitted model:\n";
 
 int Import(const Options& o, FILE* out, FILE* err) {
     bool v02;
@@ -214,6 +303,8 @@ int Import(const Options& o, FILE* out, FILE* err) {
         fprintf(err, "mhmodel import: --axes wants three different axes such as x,-z,y\n");
         return 2;
     }
+    Reduction r;
+    if (!ParseReduction(o, "import", &r, err)) return 2;
     EnsureImageLibrary(err);
     fs::path in = Absolute(o.positional[0]), dst = Absolute(o.Value("--output"));
     FXModel m;
@@ -238,6 +329,9 @@ int Import(const Options& o, FILE* out, FILE* err) {
             m.EnumMeshes(i)->ComputeNormals(false);
     if (o.Flag("--front-texcoords")) m.ComputeFrontTexCoords(-1);
     m.flipV = o.Flag("--flip-v");
+    for (int i = 0; FXMesh* mesh = m.EnumMeshes(i); i++)
+        mesh->flipV = m.flipV;
+    ReduceModel(&m, r, out);
     // Texture coordinates are stored for the textures' scales, which the file records.
     m.ResizeTextCoords();
     m.matlibRef.Set(MoveReference(m.matlibRef.text, in.parent_path(), dst.parent_path()).c_str());
@@ -286,6 +380,34 @@ int Convert(const Options& o, FILE* out, FILE* err) {
     EnsureImageLibrary(err);
     FXModel m;
     if (!LoadModel(o.positional[0], &m, err)) return 1;
+    fs::path in = Absolute(o.positional[0]), dst = Absolute(o.Value("--output"));
+    m.matlibRef.Set(MoveReference(m.matlibRef.text, in.parent_path(), dst.parent_path()).c_str());
+    if (!SaveModel(&m, dst, v02, err)) return 1;
+    fprintf(out, "%s: %d meshes, %d vertices\n", dst.string().c_str(), m.meshes.count, m.GetTotalVertices());
+    return 0;
+}
+
+const char* kReduceHelp =
+    "usage: mhmodel reduce IN.xm -o OUT.xm --tolerance DEG [--until-stable] [--discard-transparent ALPHA]\n"
+    "                      [--format xm02|xm03]\n"
+    "  Removes the vertices and triangles that add nothing to the model's picture and reports\n"
+    "  the triangles and vertices before and after. --tolerance or --discard-transparent (or\n"
+    "  both) says what to remove.\n"
+    "  --format F         xm03 (shared vectors, the default) or xm02 (meshes whole)\n";
+
+int Reduce(const Options& o, FILE* out, FILE* err) {
+    bool v02;
+    if (!ParseFormat(o, &v02, err)) return 2;
+    Reduction r;
+    if (!ParseReduction(o, "reduce", &r, err)) return 2;
+    if (!r.reduce && !r.discard) {
+        fprintf(err, "mhmodel reduce: nothing to do: give --tolerance, --discard-transparent or both\n");
+        return 2;
+    }
+    EnsureImageLibrary(err);
+    FXModel m;
+    if (!LoadModel(o.positional[0], &m, err)) return 1;
+    ReduceModel(&m, r, out);
     fs::path in = Absolute(o.positional[0]), dst = Absolute(o.Value("--output"));
     m.matlibRef.Set(MoveReference(m.matlibRef.text, in.parent_path(), dst.parent_path()).c_str());
     if (!SaveModel(&m, dst, v02, err)) return 1;
@@ -393,11 +515,14 @@ int Render(const Options& o, FILE* out, FILE* err) {
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> list = {
-        {"import", kImportHelp, {"--output", "--format", "--axes"},
-         {"--unitize", "--stretch", "--stretch1", "--flip-h", "--normals", "--front-texcoords", "--flip-v"},
-         {"--output"}, Import},
+        {"import", kImportHelp, {"--output", "--format", "--axes", "--tolerance", "--discard-transparent"},
+         {"--unitize", "--stretch", "--stretch1", "--flip-h", "--normals", "--front-texcoords", "--flip-v",
+          "--until-stable"},
+         {"--output"}, Import, kReduceOptionsHelp},
         {"info", kInfoHelp, {}, {}, {}, Info},
         {"convert", kConvertHelp, {"--output", "--format"}, {}, {"--output"}, Convert},
+        {"reduce", kReduceHelp, {"--output", "--format", "--tolerance", "--discard-transparent"}, {"--until-stable"},
+         {"--output"}, Reduce, kReduceOptionsHelp},
         {"render", kRenderHelp, {"--size", "--turn", "--output"}, {}, {"--size", "--output"}, Render},
     };
     return list;
@@ -429,11 +554,12 @@ int Run(int argc, const char* const* argv, FILE* out, FILE* err) {
         Options o;
         std::string error;
         if (!Parse(c, argc - 2, argv + 2, &o, &error)) {
-            fprintf(err, "mhmodel %s: %s\n%s", c.name, error.c_str(), c.help);
+            fprintf(err, "mhmodel %s: %s\n%s%s", c.name, error.c_str(), c.help, c.moreHelp);
             return 2;
         }
         if (o.Flag("--help")) {
             fputs(c.help, out);
+            fputs(c.moreHelp, out);
             return 0;
         }
         if (c.run == Render) return c.run(o, out, err);
