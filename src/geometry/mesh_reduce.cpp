@@ -228,9 +228,11 @@ bool FXMesh::TestVertexSide(int v) {
 // ring already at the new position, or falls apart when the new position is NaN.
 void FXMesh::PlaceVertexFormula(int v, float* plane) {
     float s = MultiVertexFormula(plane, v);
-    if (s == 0) return;
+    // A plane through three corners on one line (or a vertex off in infinity) gives no
+    // distance: the vertex stays where it is rather than becoming NaN.
+    if (s == 0 || !std::isfinite(s)) return;
     ReduceIndex& x = *reduceIndex;
-    if (!localHasNaN(vertices[v].pos)) x.byPos.erase(localKey(vertices[v].pos));
+    x.byPos.erase(localKey(vertices[v].pos));
     int i = v;
     do {
         float* p = vertices[i].pos;
@@ -239,15 +241,6 @@ void FXMesh::PlaceVertexFormula(int v, float* plane) {
         p[2] = p[2] - s * plane[2];
         i = x.next[i];
     } while (i != v);
-    if (localHasNaN(vertices[v].pos)) {
-        for (i = x.next[v]; i != v;) {
-            int n = x.next[i];
-            x.next[i] = i;
-            i = n;
-        }
-        x.next[v] = v;
-        return;
-    }
     auto ins = x.byPos.emplace(localKey(vertices[v].pos), v);
     if (!ins.second) std::swap(x.next[v], x.next[ins.first->second]);
 }

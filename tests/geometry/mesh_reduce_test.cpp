@@ -97,7 +97,7 @@ class RefReduce {
 
     void Place(int v, float* plane) {
         float s = m.MultiVertexFormula(plane, v);
-        if (s == 0) return;
+        if (s == 0 || !std::isfinite(s)) return;
         float p[3];
         memcpy(p, m.vertices[v].pos, sizeof p);
         for (int i = 0; i < m.vertexCount; i++)
@@ -506,6 +506,38 @@ TEST(MeshReduce, FoldedOrDegenerateOrBadMeshesAreKept) {
         empty.DiscardReducedVertices();
     });
     EXPECT_EQ("", log);
+}
+
+// A flat disc in rings around its centre, reduced again and again: later passes meet
+// triangles whose corners lie on one line. Their plane is no plane, and moving a vertex onto
+// it made the vertex's position NaN.
+TEST(MeshReduce, RepeatedPassesOnADiscKeepEveryPositionFinite) {
+    const int segments = 72, rings = 28;
+    std::vector<V3> pos = {{0, 0, 0.08f}};
+    std::vector<int> idx;
+    for (int r = 1; r <= rings; r++) {
+        int ring = 1 + (r - 1) * segments, prev = ring - segments;
+        for (int s = 0; s < segments; s++) {
+            float a = 2 * 3.14159265f * s / segments, d = 0.84f * r / rings;
+            pos.push_back({d * cosf(a), d * sinf(a), 0.08f});
+            int n = (s + 1) % segments;
+            if (r == 1)
+                idx.insert(idx.end(), {0, ring + s, ring + n});
+            else
+                idx.insert(idx.end(), {prev + s, ring + s, ring + n, prev + s, ring + n, prev + n});
+        }
+    }
+    FXMesh m;
+    Build(m, pos, idx);
+    for (int pass = 0; pass < 100; pass++) {
+        int before = m.indexCount + m.vertexCount;
+        m.ReduceVertices(0.5f);
+        if (m.indexCount + m.vertexCount == before) break;
+    }
+    EXPECT_LT(m.indexCount, (int)idx.size() / 2);
+    for (int i = 0; i < m.vertexCount; i++)
+        for (float c : m.vertices[i].pos)
+            ASSERT_TRUE(std::isfinite(c)) << "vertex " << i;
 }
 
 TEST(MeshReduce, PlanePrimitivesAtTheirBoundaries) {
