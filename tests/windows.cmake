@@ -36,6 +36,10 @@ if(MH_WINE_TESTS)
   add_test(NAME shell_saver_wine COMMAND ${MH_WINE_SAVER_TEST})
   set_tests_properties(shell_saver_wine PROPERTIES FIXTURES_REQUIRED wine RUN_SERIAL ON TIMEOUT 900
     ENVIRONMENT "MH_TEST_TMP=${CMAKE_BINARY_DIR}/testtmp/shell_saver_wine;MH_WINE_MODULE=$<TARGET_FILE:mhollow>;MH_WINE_RUN=${MH_WINE_RUN};MH_WINEPREFIX=${MH_WINEPREFIX};MH_WINE_PACKAGE=${MH_HOST_BUILD_DIR}/data/mirehollow.dat")
+  # The module's stills against the Linux build's, on the tests' X server.
+  add_test(NAME shell_stills_wine COMMAND ${MH_HOST_BUILD_DIR}/tests/test_shell_stills_wine)
+  set_tests_properties(shell_stills_wine PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
+    ENVIRONMENT "MH_TEST_TMP=${CMAKE_BINARY_DIR}/testtmp/shell_stills_wine;MH_WINE_MODULE=$<TARGET_FILE:mhollow>;MH_WINE_RUN=${MH_WINE_RUN};MH_WINEPREFIX=${MH_WINEPREFIX};MH_WINE_PACKAGE=${MH_HOST_BUILD_DIR}/data/mirehollow.dat")
 endif()
 
 foreach(f ${MH_TEST_FILES})

@@ -809,12 +809,26 @@ float FXCanvas::GetBump(float u, float v) {
 
 namespace {
 enum SaveMode { kSaveRgb = 3, kSaveRgba = 4, kSaveMask = 1 };
+
+bool localHasExtension(const char* path, const char* ext) {
+    size_t n = strlen(path), e = strlen(ext);
+    if (n < e) return false;
+    for (size_t i = 0; i < e; i++)
+        if (tolower((unsigned char)path[n - e + i]) != ext[i]) return false;
+    return true;
 }
+} // namespace
 
 bool FXCanvas::SaveRect(const char* path, int x0, int y0, int x1, int y1, int mode) {
     int w = x1 - x0, h = y1 - y0;
     if (!path || !*path || w <= 0 || h <= 0) return false;
-    if (!fxDevilLoaded() || !pixmap.pixels) return false;
+    // Without the image library the platform's own encoder writes PNG files.
+    bool system = !fxDevilLoaded();
+    if ((system && !fxSystemImageCodec()) || !pixmap.pixels) return false;
+    if (system && !localHasExtension(path, ".png")) {
+        err("FXCanvas: without the image library only PNG pictures can be written, not %s\n", path);
+        return false;
+    }
     // Only pixels inside the image can be written.
     if (x0 < 0 || y0 < 0 || x1 > pixmap.width || y1 > pixmap.height) {
         err("FXCanvas: save rectangle %d,%d-%d,%d outside the picture %d x %d\n", x0, y0, x1, y1,
@@ -825,7 +839,7 @@ bool FXCanvas::SaveRect(const char* path, int x0, int y0, int x1, int y1, int mo
     std::vector<uint8_t> buf((size_t)w * h * bpp);
     for (int y = 0; y < h; y++) {
         const uint32_t* src = pixmap.pixels + (size_t)(y0 + y) * pixmap.stride + x0;
-        uint8_t* dst = buf.data() + (size_t)(h - 1 - y) * w * bpp;
+        uint8_t* dst = buf.data() + (size_t)(system ? y : h - 1 - y) * w * bpp;
         for (int x = 0; x < w; x++) {
             uint32_t p = src[x];
             uint8_t a = (uint8_t)(p >> 24);
@@ -843,6 +857,7 @@ bool FXCanvas::SaveRect(const char* path, int x0, int y0, int x1, int y1, int mo
             }
         }
     }
+    if (system) return fxSystemEncodePng(path, w, h, bpp, buf.data());
     ILenum format = mode == kSaveMask ? IL_LUMINANCE : mode == kSaveRgb ? IL_RGB : IL_RGBA;
     DevilImages il;
     pilGenImages(1, &il.image);

@@ -34,6 +34,10 @@ bool fxSystemImageCodec();
 // row first; false, with a trace, when it cannot.
 bool fxSystemDecodeImage(const void* bytes, int size, const char* path, int* w, int* h,
                          std::vector<unsigned char>* rgba);
+// Writes 8-bit pixels (channels 1: grey, 3: RGB, 4: RGBA), top row first, as a PNG file
+// through the platform's own encoder; false, with a trace, when it cannot (always where the
+// platform has none).
+bool fxSystemEncodePng(const char* path, int w, int h, int channels, const unsigned char* pixels);
 
 // An RGBA image in a power-of-two pixel block, ready to become a texture.
 class FXCanvas {

@@ -197,7 +197,7 @@ bool localWritePng(const std::string& name, const unsigned char* rgba, int w, in
 
 int fxRenderStills(const FXStillsJob& job, FXStillsSink sink, void* user) {
     if (job.times.empty()) return 2;
-    if (!fxLoadDevil()) {
+    if (!fxLoadDevil() && !fxSystemImageCodec()) {
         fprintf(stderr, "mhollow: the image library (libIL, libILU) cannot be loaded: no pictures can be "
                         "read or written\n");
         return 1;

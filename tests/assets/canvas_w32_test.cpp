@@ -78,3 +78,48 @@ TEST(CanvasW32, SystemCodecDecodesWhatTheImageLibraryWould) {
     EXPECT_EQ(before, c.pixmap.pixels[0]);
     fxSetDevilLibraryNames(nullptr, nullptr);
 }
+
+TEST(CanvasW32, SystemCodecWritesPngThatReadsBackToTheSamePixels) {
+    fxSetDevilLibraryNames("no-such-devil.dll", "no-such-ilu.dll");
+    ASSERT_FALSE(fxLoadDevil());
+    Picture pic = Gradient(37, 21, true);
+    FXCanvas src;
+    ASSERT_TRUE(src.pixmap.Realloc(pic.w, pic.h));
+    for (int y = 0; y < pic.h; y++)
+        for (int x = 0; x < pic.w; x++)
+            src.pixmap.pixels[x + y * src.pixmap.stride] = pic.Packed(x, y);
+
+    // A rectangle off the corner, with alpha: rows keep their order and colours their channels.
+    std::string rgba = TestTmpPath("rect.png"), rgb = TestTmpPath("whole.PNG"), mask = TestTmpPath("mask.png");
+    ASSERT_TRUE(src.SaveToPict2(rgba.c_str(), 3, 2, 20, 19));
+    ASSERT_TRUE(src.SaveToPict(rgb.c_str()));
+    ASSERT_TRUE(src.SaveToMask(mask.c_str()));
+    FXCanvas a, b, m;
+    ASSERT_TRUE(a.CreateFromPict(rgba.c_str()));
+    ASSERT_TRUE(b.CreateFromPict(rgb.c_str()));
+    ASSERT_TRUE(m.CreateFromPict(mask.c_str()));
+    ASSERT_EQ(17, a.GetWidth());
+    ASSERT_EQ(17, a.GetHeight());
+    ASSERT_EQ(pic.w, b.GetWidth());
+    ASSERT_EQ(pic.h, m.GetHeight());
+    int bad = 0;
+    for (int y = 0; y < pic.h; y++)
+        for (int x = 0; x < pic.w; x++) {
+            uint8_t* p = pic.At(x, y);
+            // Fully transparent pixels are written black without alpha.
+            uint32_t opaque = p[3] ? (pic.Packed(x, y) | 0xFF000000u) : 0xFF000000u;
+            uint32_t grey = p[3] * 0x010101u | 0xFF000000u;
+            bad += b.pixmap.pixels[x + y * b.pixmap.stride] != opaque;
+            bad += m.pixmap.pixels[x + y * m.pixmap.stride] != grey;
+            if (x >= 3 && x < 20 && y >= 2 && y < 19)
+                bad += a.pixmap.pixels[(x - 3) + (y - 2) * a.pixmap.stride] != pic.Packed(x, y);
+        }
+    EXPECT_EQ(0, bad);
+
+    // Only PNG can be written without the image library; nothing is left behind.
+    std::string jpg = TestTmpPath("whole.jpg");
+    EXPECT_FALSE(src.SaveToPict(jpg.c_str()));
+    EXPECT_EQ(nullptr, fopen(jpg.c_str(), "rb"));
+    EXPECT_FALSE(src.SaveToPict(TestTmpPath("no-such-dir/x.png").c_str()));
+    fxSetDevilLibraryNames(nullptr, nullptr);
+}
