@@ -29,8 +29,8 @@ set_target_properties(mhollow PROPERTIES SUFFIX ".scr")
 target_link_libraries(mhollow PRIVATE mirehollow)
 
 # Tests run under Wine where it can run the architecture (64-bit Wine runs x86_64 only
-# unless the 32-bit Wine is installed as well).
-if(CMAKE_SIZEOF_VOID_P EQUAL 8 OR EXISTS /usr/lib/wine/i386-windows)
+# unless the 32-bit Wine, Debian's wine32:i386, is installed as well).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8 OR EXISTS /usr/lib/i386-linux-gnu/wine/i386-unix)
   set(MH_WINE_DEFAULT ON)
 else()
   set(MH_WINE_DEFAULT OFF)
