@@ -380,6 +380,13 @@ int FXVectorMap::PushVec(const Kind& k, const float* v, PMeshSaveClb* clb, int k
     int n = *k.count;
     // Floats beyond the vectors (a stored count not divisible by the width) are dropped first.
     k.values->count = n * k.dims;
+    // The map grows by millions of floats at a time for large models; up to that step it
+    // doubles, so a small model's map never reserves (and zeroes) megabytes it does not use.
+    FXFloatArray* a = k.values;
+    if (a->count + k.dims > a->capacity) {
+        long long step = std::min<long long>(std::max(a->growStep, 1), std::max(a->capacity, 256));
+        a->Realloc((int)std::min<long long>(std::max<long long>(a->capacity + step, a->count + k.dims), INT_MAX));
+    }
     for (int i = 0; i < k.dims; i++)
         k.values->Push(v[i]);
     if (k.values->count != (n + 1) * k.dims) {

@@ -179,10 +179,19 @@ bool FXMesh::LoadMesh(FILE* f, FXMatlib* lib) {
 bool FXMesh::SizeHeaderForm(int n, int m) {
     if (m < 0) return Refuse("negative index count");
     if (n > kMaxHeaderVertices || m > kMaxHeaderIndices) return Refuse("counts too large");
-    if (!Realloc(n, m)) return Refuse("blocks cannot be allocated");
     // Until the indices are filled from the vector map they all name vertex 0, so a mesh drawn
     // before then (or after a filling that stopped half way) never reads outside its vertices.
-    if (m > 0) memset(indices, 0, sizeof(int32_t) * (size_t)m);
+    // A new index block comes from calloc, whose fresh pages are zero without being written: a
+    // header declaring millions of indices costs nothing until its stream fills them.
+    bool zeroed = false;
+    if (m > indexCapacity) {
+        free(indices);
+        indices = (int32_t*)calloc((size_t)m, sizeof(int32_t));
+        indexCapacity = indices ? m : 0;
+        zeroed = indices != nullptr;
+    }
+    if (!Realloc(n, m)) return Refuse("blocks cannot be allocated");
+    if (m > 0 && !zeroed) memset(indices, 0, sizeof(int32_t) * (size_t)m);
     return true;
 }
 

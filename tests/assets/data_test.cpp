@@ -57,6 +57,16 @@ TEST(NumPool, ByteLayoutReadBackAndGrowth) {
     big.PushByte(0);
     EXPECT_EQ(big.capacity, 1600000);
     EXPECT_EQ(big.data[799999], (unsigned char)799999);
+    // Reading goes on where it was after the pool grows under it.
+    big.Reseek();
+    for (int k = 0; k < 10; k++)
+        ASSERT_TRUE(big.GetNextByte(&b));
+    for (int k = 0; k < 800000; k++)
+        big.PushByte(0);
+    EXPECT_EQ(big.capacity, 2400000);
+    ASSERT_TRUE(big.GetNextByte(&b));
+    EXPECT_EQ(b, 10);
+    EXPECT_EQ(big.data[1600000], 0);
 }
 
 TEST(NumPool, LoadRefusesLengthsTheInputCannotHold) {
@@ -88,6 +98,27 @@ class SameMesh : public PMeshSaveClb {
     }
     std::vector<int> asked;
 };
+
+// A small model's map reserves little (every xm03 save builds one); a large one still grows
+// and keeps every vector.
+TEST(VectorMap, GrowsWithWhatItHolds) {
+    FXVectorMap m;
+    tagFXVertex v = Vertex(1, 2, 3);
+    m.PushVecPos(&v, nullptr, 0, 0);
+    m.PushVecTex(&v, nullptr, 0, 0);
+    EXPECT_LE(m.positions.capacity, 1024);
+    EXPECT_LE(m.texCoords.capacity, 1024);
+    for (int i = 1; i < 5000; i++) {
+        v = Vertex((float)i, 0, 0);
+        ASSERT_EQ(m.PushVecPos(&v, nullptr, 0, 0), i);
+    }
+    EXPECT_LE(m.positions.capacity, 2 * 15000);
+    float out[3];
+    m.GetVecPos(4999, out);
+    EXPECT_EQ(out[0], 4999.0f);
+    m.GetVecPos(0, out);
+    EXPECT_EQ(out[2], 3.0f);
+}
 
 TEST(VectorMap, SharingFollowsValuesCallbackAndChanges) {
     FXVectorMap m;

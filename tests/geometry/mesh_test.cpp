@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "assets/material.h"
 #include "assets/matlib.h"
@@ -463,6 +466,38 @@ TEST(Mesh, HostileCountsAndIndicesAreRefused) {
     EXPECT_FALSE(LoadBoth(headWith(nAt, -5), path, true));
     EXPECT_FALSE(LoadBoth(headWith(nAt + 4, -5), path, true));
     EXPECT_FALSE(LoadBoth(headWith(nAt, 0x7fffffff), path, true));
+}
+
+// Resident memory of this process in KiB.
+static long ResidentKB() {
+    long pages = 0, resident = 0;
+    if (FILE* f = fopen("/proc/self/statm", "r")) {
+        if (fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// The header form declares bare counts; the index stream fills its blocks later. The largest
+// counts it takes, from a few bytes, must cost no resident memory before then (the index
+// block used to be written with zeros: 48 MB per such item).
+TEST(Mesh, LargestHeaderCountsCostNothingUntilFilled) {
+    std::string path = TmpPath("counts.bin");
+    FXMesh m;
+    FillMesh(m, 3, 1);
+    std::vector<unsigned char> head = SavedPayload(m, path, true);
+    const size_t nAt = 4 + 16;
+    const int32_t n = 1 << 22, k = 3 << 22;
+    memcpy(&head[nAt], &n, 4);
+    memcpy(&head[nAt + 4], &k, 4);
+    FXPackageData d;
+    d.InitData(head.data(), (int)head.size());
+    long before = ResidentKB();
+    FXMesh big;
+    ASSERT_TRUE(big.LoadMeshIC(nullptr, &d, nullptr));
+    ASSERT_EQ(big.indexCount, k);
+    EXPECT_EQ(big.indices[0] | big.indices[k / 2] | big.indices[k - 1], 0);
+    EXPECT_LT(ResidentKB() - before, 16 * 1024);
 }
 
 TEST(Mesh, CorruptedPayloadsNeverBreakTheLoaders) {
