@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // What a loader accepted must be safe to use.
     if (ok && form % 2 == 0 && !mesh.IndicesValid()) __builtin_trap();
     // Header forms may size blocks of hundreds of megabytes; copying those only costs time.
-    if (ok && mesh.vertexCount < 65536) {
+    if (ok && mesh.vertexCount < 65536 && mesh.indexCount < 3 * 65536) {
         FXMesh copy;
         copy.Copy(&mesh);
     }
