@@ -23,7 +23,7 @@ list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(support|tools)/|(_x11|_posix|_egl|_ft
 # Suites that require the image library itself, which has no Windows build here, or the
 # Linux build's art.
 list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(scene_stills|canvas|material)_test\\.cpp$")
-list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(demo_gadget|err_gadget|firefly|vesk_gadget|scene|scene_gadgets|scene_reference|scene_stills)_gl_test\\.cpp$")
+list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(scene|scene_gadgets|scene_reference|scene_stills)_gl_test\\.cpp$")
 
 set(MH_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 set(MH_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)

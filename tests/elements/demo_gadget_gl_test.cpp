@@ -109,7 +109,7 @@ TEST(DemoGadget, TheLoopFollowsTheClockItIsBuiltOn) {
 }
 
 TEST(DemoGadget, WaitsFifteenSecondsThenFadesInOverTwo) {
-    ASSERT_TRUE(fxLoadDevil());
+    ASSERT_TRUE(fxLoadDevil() || fxSystemImageCodec());
     GLContext ctx; // the sphere-mapping switches go to OpenGL directly
     ASSERT_TRUE(ctx.Create(16, 16));
     mhtest::ScopedTestEnv scoped;
@@ -161,7 +161,7 @@ TEST(DemoGadget, WaitsFifteenSecondsThenFadesInOverTwo) {
 }
 
 TEST(DemoGadget, SkinCoversTheReflectionWhichShowsThroughItsClearParts) {
-    ASSERT_TRUE(fxLoadDevil());
+    ASSERT_TRUE(fxLoadDevil() || fxSystemImageCodec());
     const int kSide = 200;
     GLContext ctx;
     ASSERT_TRUE(ctx.Create(kSide, kSide));

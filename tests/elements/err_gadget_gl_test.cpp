@@ -26,7 +26,7 @@ void Corner(FXMatrix& m, float x, float y, float* out) {
 }
 
 TEST(ErrGadget, PlacesThePictureUnscaledTenPixelsFromTheTopLeft) {
-    ASSERT_TRUE(fxLoadDevil());
+    ASSERT_TRUE(fxLoadDevil() || fxSystemImageCodec());
     mhtest::ScopedTestEnv scoped;
     scoped.env.screenWidth = 1024;
     scoped.env.screenHeight = 768;
@@ -54,7 +54,7 @@ TEST(ErrGadget, PlacesThePictureUnscaledTenPixelsFromTheTopLeft) {
 }
 
 TEST(ErrGadget, MissingPictureDrawsNothing) {
-    ASSERT_TRUE(fxLoadDevil());
+    ASSERT_TRUE(fxLoadDevil() || fxSystemImageCodec());
     mhtest::ScopedTestEnv scoped;
     scoped.env.screenWidth = 1024;
     scoped.env.screenHeight = 768;
@@ -68,7 +68,7 @@ TEST(ErrGadget, MissingPictureDrawsNothing) {
 }
 
 TEST(ErrGadget, DrawsOverTheFrameWithoutDepthOrLight) {
-    ASSERT_TRUE(fxLoadDevil());
+    ASSERT_TRUE(fxLoadDevil() || fxSystemImageCodec());
     GLContext ctx;
     ASSERT_TRUE(ctx.Create(128, 96));
     FXPackage pck;

@@ -36,7 +36,7 @@ float Dist(const float* a, const float* b) {
 class FireFlyTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(fxLoadDevil());
+        ASSERT_TRUE(fxLoadDevil() || fxSystemImageCodec());
         ASSERT_TRUE(ctx.Create(64, 64));
     }
     GLContext ctx;

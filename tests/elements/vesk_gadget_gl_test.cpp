@@ -90,7 +90,7 @@ TEST(VeskGadget, TurnsOnceEveryEightSecondsFromItsFirstDraw) {
 }
 
 TEST(VeskGadget, LabelShowsAtFortyPercentWhateverItsPictureHolds) {
-    ASSERT_TRUE(fxLoadDevil());
+    ASSERT_TRUE(fxLoadDevil() || fxSystemImageCodec());
     const int kSide = 200;
     GLContext ctx;
     ASSERT_TRUE(ctx.Create(kSide, kSide));
