@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <strings.h>
 #include <vector>
@@ -141,6 +142,10 @@ std::string iluName = localDefaultILU;
 #define ILAPIENTRY
 #endif
 
+// The image library keeps one current image and its settings for the whole process: every
+// call into it holds this lock (pictures decode on a worker while frames are written).
+static std::recursive_mutex localDevilLock;
+
 static void* ilDLL = nullptr;
 static void* iluDLL = nullptr;
 
@@ -247,6 +252,7 @@ static bool localLoadImports() {
 }
 
 bool fxLoadDevil() {
+    std::lock_guard<std::recursive_mutex> lock(localDevilLock);
     if (ilDLL) return true;
     if (!localLoadImports()) {
         localMissing("failed to load devil libraries");
@@ -262,10 +268,12 @@ bool fxLoadDevil() {
 }
 
 void fxUnloadDevil() {
+    std::lock_guard<std::recursive_mutex> lock(localDevilLock);
     localUnloadImports();
 }
 
 bool fxDevilLoaded() {
+    std::lock_guard<std::recursive_mutex> lock(localDevilLock);
     return ilDLL != nullptr;
 }
 
@@ -516,6 +524,7 @@ void FXCanvas::Destroy() {
 }
 
 bool FXCanvas::DecodeBytes(const void* bytes, int size, int type, const char* path) {
+    std::lock_guard<std::recursive_mutex> lock(localDevilLock);
     if (!localPicture::Possible()) return false;
     localPicture pic;
     if (!pic.Load(bytes, size, type, path)) {
@@ -577,6 +586,7 @@ bool FXCanvas::CreateFromPict(const char* path) {
 }
 
 bool FXCanvas::ApplyMask(const void* bytes, int size, int type, const char* path) {
+    std::lock_guard<std::recursive_mutex> lock(localDevilLock);
     if (!localPicture::Possible()) return false;
     localPicture pic;
     if (!pic.Load(bytes, size, type, path)) {
@@ -820,6 +830,7 @@ bool localHasExtension(const char* path, const char* ext) {
 } // namespace
 
 bool FXCanvas::SaveRect(const char* path, int x0, int y0, int x1, int y1, int mode) {
+    std::lock_guard<std::recursive_mutex> lock(localDevilLock);
     int w = x1 - x0, h = y1 - y0;
     if (!path || !*path || w <= 0 || h <= 0) return false;
     // Without the image library the platform's own encoder writes PNG files.
@@ -893,5 +904,6 @@ bool FXCanvas::SaveToMask1(const char* path, int x0, int y0, int x1, int y1) {
 }
 
 void FXCanvas::SetJpegQuality(int q) {
+    std::lock_guard<std::recursive_mutex> lock(localDevilLock);
     if (pilSetInteger) pilSetInteger(IL_JPG_QUALITY, q);
 }

@@ -44,16 +44,22 @@ static void localDrift(float* offset, float scale, float speed, double dt, doubl
     *offset = off;
 }
 
-void FXDeskScroll::OnRender(PEnv* env, double t) {
-    float mu, mv;
-    TexExtents(&mu, &mv);
-    if (mu > 0 && mv > 0 && (scaleU < 1 || scaleV < 1) && (periodU > 0 || periodV > 0)) {
+void FXDeskScroll::Drift(double t) {
+    if ((scaleU < 1 || scaleV < 1) && (periodU > 0 || periodV > 0)) {
         // After a pause longer than a period (or a clock that went back) resume without a jump.
         double guard = periodU > 0 ? periodU : periodV;
         if (t - lastTime > guard || t < lastTime) lastTime = t;
         if (periodU > 0 && scaleU < 1) localDrift(&offsetU, scaleU, speedU, t - lastTime, periodU);
         if (periodV > 0 && scaleV < 1) localDrift(&offsetV, scaleV, speedV, t - lastTime, periodV);
         lastTime = t;
+    }
+}
+
+void FXDeskScroll::OnRender(PEnv* env, double t) {
+    float mu, mv;
+    TexExtents(&mu, &mv);
+    if (mu > 0 && mv > 0 && (scaleU < 1 || scaleV < 1) && (periodU > 0 || periodV > 0)) {
+        Drift(t);
         UpdateTex();
     }
     FXDesk::OnRender(env, t);

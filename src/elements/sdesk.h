@@ -10,6 +10,9 @@ class FXDeskScroll : public FXDesk {
 
     // Advances the drift to time t, then draws.
     void OnRender(PEnv* env, double t) override;
+    // Advances the drift to time t alone, whether or not there is a picture yet: a layer whose
+    // picture is still on its way keeps the drift it would have had.
+    void Drift(double t);
     void UpdateTex() override;
 
     float speedU;

@@ -4,6 +4,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include "base/paths.h"
 #include "base/trace.h"
 #include "elements/demo_gadget.h"
@@ -15,6 +18,7 @@
 #include "elements/vesk_gadget.h"
 #include "render/other.h"
 #include "render/scrshot.h"
+#include "render/thread.h"
 #include "shell/main.h"
 #include "shell/scenarstage.h"
 
@@ -126,6 +130,38 @@ static double localClockShift = 0;
 // Reference canvas: the size of the background picture, in its pixels.
 static float localRefWidth = 0;
 static float localRefHeight = 0;
+// The screen the layers are placed on, as it was when the scene was built.
+static int localScreenWidth = 0;
+static int localScreenHeight = 0;
+
+// ---- Pictures decoded after the first frame ---------------------------------------------
+// The first frame shows the desktop picture and the gadgets. The woodland's pictures are
+// decoded by a worker in the order the timeline first shows them, and uploaded and placed by
+// the thread that draws. A layer about to become visible waits for its picture, so no layer
+// is ever missing or late; only the time a frame takes can change.
+
+namespace {
+struct LaterPicture {
+    FXMaterial* mat;
+    int item;
+    bool present; // in the package's directory
+    // Places the layer once its picture (and so its size) is there; on the drawing thread.
+    void (*ready)(FXMaterial* mat, bool loaded);
+};
+const int kMaxLater = 32;
+} // namespace
+
+void (*sceneDecodeHook)(int item) = nullptr;
+
+static LaterPicture localLater[kMaxLater];
+static int localLaterCount = 0; // fixed while the worker runs
+static int localUploaded = 0;   // drawing thread: pictures uploaded and placed, in order
+static void* localDecoder = nullptr;
+static std::mutex localLaterLock;
+static std::condition_variable localLaterCv;
+static int localDecoded = 0;           // guarded by localLaterLock
+static bool localDecodedOk[kMaxLater]; // guarded by localLaterLock
+static bool localStopDecoding = false; // guarded by localLaterLock
 
 // ---- Building ---------------------------------------------------------------------------
 
@@ -156,7 +192,7 @@ static void localPlace(FXScrPos01* pos, FXMaterial* mat, float fw, float fh, flo
 }
 
 static void localAlign(FXScrPos01* pos, int align) {
-    pos->UpdateAspectH1(align, (float)gr.width, (float)gr.height);
+    pos->UpdateAspectH1(align, (float)localScreenWidth, (float)localScreenHeight);
 }
 
 static void localSway(FXPhaser* p, double duration) {
@@ -185,8 +221,7 @@ static void localScroll(FXDeskScroll* d, float speedV, double periodU, double pe
     d->lastTime = 0;
 }
 
-static void localFog(FXDeskScroll* d, FXMaterial* mat, int item, float power) {
-    localLayer(d, mat, item, 1, 1);
+static void localFog(FXDeskScroll* d, float power) {
     d->mesh.colorMode = 1;
     d->mesh.secondMesh = &fog_mask_desk.mesh;
     d->UpdateCol();
@@ -204,8 +239,8 @@ static float localTexelScale(const FXDesk* desk, const FXMaterial* mat, const fl
     const tagFXVertex& b = mesh.vertices[desk->rows * (desk->cols + 1)];
     float texelsX = fabsf(r.tex[0] - a.tex[0]) * (float)mat->texture->pixmap.stride;
     float texelsY = fabsf(b.tex[1] - a.tex[1]) * (float)mat->texture->pixmap.rows;
-    float pixelsX = fabsf(r.pos[0] - a.pos[0]) * fabsf(m[0]) * (float)gr.width / 2;
-    float pixelsY = fabsf(b.pos[1] - a.pos[1]) * fabsf(m[5]) * (float)gr.height / 2;
+    float pixelsX = fabsf(r.pos[0] - a.pos[0]) * fabsf(m[0]) * (float)localScreenWidth / 2;
+    float pixelsY = fabsf(b.pos[1] - a.pos[1]) * fabsf(m[5]) * (float)localScreenHeight / 2;
     if (!(texelsX > 0) || !(texelsY > 0)) return 0;
     return fminf(pixelsX / texelsX, pixelsY / texelsY);
 }
@@ -240,6 +275,12 @@ static void localResetState() {
     localClockShift = 0;
     light = FXLight();
     sceneMissingItems.RemoveAll();
+    localScreenWidth = gr.width;
+    localScreenHeight = gr.height;
+    localLaterCount = 0;
+    localUploaded = 0;
+    localDecoded = 0;
+    localStopDecoding = false;
 }
 
 static void localBuildFireFly(int g, float* centre, float* extent) {
@@ -273,6 +314,187 @@ static void localFlightBox(int g, float** centre, float** extent) {
     *extent = g == 0 ? ffsiz1 : g == 1 ? ffsiz2 : ffsiz;
 }
 
+// ---- Later pictures: queue, worker, upload ------------------------------------------------
+
+// Queues the picture of a layer for the worker; an item the package lacks is reported now.
+static void localQueue(FXMaterial* mat, int item, void (*ready)(FXMaterial*, bool)) {
+    mat->mipmaps = false; // level 0 only until the layer's size on screen is known
+    bool present = pck.GetDataPtr(item) != nullptr;
+    if (!present) {
+        sceneMissingItems.PushInt(item);
+        err("scene: picture item %d is missing from the package\n", item);
+    }
+    if (localLaterCount < kMaxLater) localLater[localLaterCount++] = {mat, item, present, ready};
+}
+
+// A layer's desk now (left out until its picture is there), its picture later.
+static void localLaterLayer(FXDesk* desk, FXMaterial* mat, int item, int cols, int rows,
+                            void (*ready)(FXMaterial*, bool)) {
+    localQueue(mat, item, ready);
+    desk->Create(cols, rows);
+    desk->SetMaterial(mat);
+    desk->mesh.disabled = true;
+}
+
+static void localDecodeLater(void*) {
+    for (int i = 0; i < localLaterCount; i++) {
+        {
+            std::lock_guard<std::mutex> lock(localLaterLock);
+            if (localStopDecoding) return;
+        }
+        const LaterPicture& p = localLater[i];
+        bool ok = false;
+        if (p.present) {
+            if (sceneDecodeHook) sceneDecodeHook(p.item);
+            ok = p.mat->canvas.CreateFromPictCN(&pck, p.item);
+        }
+        {
+            std::lock_guard<std::mutex> lock(localLaterLock);
+            localDecodedOk[i] = ok;
+            localDecoded = i + 1;
+        }
+        localLaterCv.notify_all();
+    }
+}
+
+static void localStartDecoder() {
+    // At the drawing thread's priority: a frame may be waiting for it.
+    localDecoder = fxCreateThread(localDecodeLater, nullptr);
+    // Without a thread the pictures are decoded here, and still uploaded as the frames need them.
+    if (!localDecoder) localDecodeLater(nullptr);
+}
+
+static void localStopDecoder() {
+    if (!localDecoder) return;
+    {
+        std::lock_guard<std::mutex> lock(localLaterLock);
+        localStopDecoding = true;
+    }
+    fxWaitThread(localDecoder, 100000);
+    fxDestroyThread(localDecoder);
+    localDecoder = nullptr;
+}
+
+// Uploads and places, in queue order, the pictures the worker has finished; waits for it until
+// the first `need` of them are there. On the drawing thread, with the context current.
+static void localCatchUp(int need) {
+    while (localUploaded < localLaterCount) {
+        bool ok;
+        {
+            std::unique_lock<std::mutex> lock(localLaterLock);
+            if (localDecoded <= localUploaded) {
+                if (localUploaded >= need) return;
+                localLaterCv.wait(lock, [] { return localDecoded > localUploaded; });
+            }
+            ok = localDecodedOk[localUploaded];
+        }
+        const LaterPicture& p = localLater[localUploaded++];
+        bool loaded = ok && p.mat->SetTexture(&p.mat->canvas);
+        if (p.present && !loaded) {
+            sceneMissingItems.PushInt(p.item);
+            err("scene: picture item %d cannot be decoded\n", p.item);
+        }
+        p.ready(p.mat, loaded);
+    }
+}
+
+// Makes sure mat's picture is uploaded and its layer placed (at once for any other material).
+static void localNeed(const FXMaterial* mat) {
+    for (int i = 0; i < localLaterCount; i++)
+        if (localLater[i].mat == mat) {
+            localCatchUp(i + 1);
+            return;
+        }
+}
+
+static bool localIsReady(const FXMaterial* mat) {
+    for (int i = 0; i < localLaterCount; i++)
+        if (localLater[i].mat == mat) return i < localUploaded;
+    return true;
+}
+
+// A layer's desk over its material, left out when the picture did not load.
+static void localShow(FXDesk* desk, FXMaterial* mat, bool loaded) {
+    desk->SetMaterial(mat);
+    desk->mesh.disabled = !loaded;
+}
+
+static void localReadyBack(FXMaterial* mat, bool loaded) {
+    localShow(&back, mat, loaded);
+    localRefWidth = mat->GetWidthF();
+    localRefHeight = mat->GetHeightF();
+    localSampling(&back, mat, nullptr);
+}
+
+// Every star frame is sampled over the desk as the first frame places it.
+static void localReadyStar(FXMaterial* mat, bool) {
+    stars.SetMaterial(&stars_mat[0]);
+    if (mat == &stars_mat[0]) localPlace(&stars_pos, mat, 1, 1, 0, 0);
+    localSampling(&stars, mat, &stars_pos.matrix);
+}
+
+static void localReadyTreesB(FXMaterial* mat, bool loaded) {
+    localShow(&trees_b, mat, loaded);
+    localPlace(&trees_b_pos, mat, 1.08f, 1, 0, 141);
+    trees_b_pos.ShiftPos(-0.04f, 0);
+    localSampling(&trees_b, mat, &trees_b_pos.matrix);
+}
+
+static void localReadyTreesL(FXMaterial* mat, bool loaded) {
+    localShow(&trees_l, mat, loaded);
+    localPlace(&trees_l_pos, mat, 1.16f, 1, 0, 0);
+    trees_l_pos.ShiftPos(-0.08f, 0);
+    localSampling(&trees_l, mat, &trees_l_pos.matrix);
+}
+
+static void localReadyLakeGrass(FXMaterial* mat, bool loaded) {
+    localShow(&lakegrass, mat, loaded);
+    localPlace(&lakegrass_pos, mat, 1, 1, 0, 502);
+    localSampling(&lakegrass, mat, &lakegrass_pos.matrix);
+}
+
+static void localReadyRock(FXMaterial* mat, bool loaded) {
+    localShow(&rock, mat, loaded);
+    localPlace(&rock_pos, mat, 1, 1, 0, 467);
+    localAlign(&rock_pos, -1);
+    localSampling(&rock, mat, &rock_pos.matrix);
+}
+
+static void localReadyTree(FXMaterial* mat, bool loaded) {
+    localShow(&tree, mat, loaded);
+    localPlace(&tree_pos, mat, 1, 1, 628, 0);
+    localAlign(&tree_pos, 1);
+    localSampling(&tree, mat, &tree_pos.matrix);
+}
+
+static void localReadyFern(FXMaterial* mat, bool loaded) {
+    localShow(&fern, mat, loaded);
+    localPlace(&fern_pos, mat, 1, 1, 156, 631);
+    localAlign(&fern_pos, 0);
+    localSampling(&fern, mat, &fern_pos.matrix);
+}
+
+static void localReadyNeedles(FXMaterial* mat, bool loaded) {
+    localShow(&needles, mat, loaded);
+    localPlace(&needles_pos, mat, 1, 1.16f, 582, 0);
+    needles_pos.ShiftPos(0, -0.08f);
+    localAlign(&needles_pos, 1);
+    localSampling(&needles, mat, &needles_pos.matrix);
+}
+
+// The banks drift through a window of half their picture; the mask bounds where they show.
+static void localReadyFogMask(FXMaterial* mat, bool loaded) {
+    localShow(&fog_mask_desk, mat, loaded);
+    localPlace(&fog_pos, mat, 1, 1, 170, 331);
+    localSampling(&fog_mask_desk, mat, &fog_pos.matrix);
+}
+
+static void localReadyFog(FXMaterial* mat, bool loaded) {
+    FXDeskScroll* d = mat == &fog_a_mat ? &fog_a : &fog_b;
+    localShow(d, mat, loaded && !fog_mask_desk.mesh.disabled);
+    localSampling(d, mat, &fog_pos.matrix);
+}
+
 // Everything from loading the package to the gadgets, on the window's thread with the
 // device created and not yet current.
 static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewMode) {
@@ -282,6 +504,8 @@ static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewM
     gr.SetAct(true);
     if (!pck.Load(packageFile)) err("scene: cannot read the package \"%s\"\n", packageFile);
 
+    // Drawn pixel for pixel at its own size: level 0 alone.
+    err_gad.material.mipmaps = false;
     err_gad.CreateCN(&pck, 74);
     err_gad.visible = hasError;
     if (!err_gad.material.textured) {
@@ -297,56 +521,31 @@ static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewM
 
     gr.RegisterLight(&light);
 
-    localLayer(&back, &back_mat, 12, 1, 1);
-    localRefWidth = back_mat.GetWidthF();
-    localRefHeight = back_mat.GetHeightF();
-
-    // A missing star frame leaves the layer out while that frame is due.
-    for (int i = 0; i < 16; i++)
-        localLoad(&stars_mat[i], 25 + i);
+    // The layers' desks now, their pictures later, queued in the order the timeline first
+    // shows them. The background comes first: every layer is placed on its picture's size.
+    localLaterLayer(&back, &back_mat, 12, 1, 1, localReadyBack);
     stars.Create(1, 1);
     stars.SetMaterial(&stars_mat[0]);
-    localPlace(&stars_pos, &stars_mat[0], 1, 1, 0, 0);
-
-    localLayer(&trees_b, &trees_b_mat, 10, 1, 1);
-    localPlace(&trees_b_pos, &trees_b_mat, 1.08f, 1, 0, 141);
-    trees_b_pos.ShiftPos(-0.04f, 0);
+    // A missing star frame leaves the layer out while that frame is due.
+    for (int i = 0; i < 16; i++)
+        localQueue(&stars_mat[i], 25 + i, localReadyStar);
+    localLaterLayer(&trees_b, &trees_b_mat, 10, 1, 1, localReadyTreesB);
     localSway(&trees_b_skew, 6);
-
-    localLayer(&trees_l, &trees_l_mat, 8, 1, 1);
-    localPlace(&trees_l_pos, &trees_l_mat, 1.16f, 1, 0, 0);
-    trees_l_pos.ShiftPos(-0.08f, 0);
-    localSway(&trees_l_skew, 3);
-
-    localLayer(&lakegrass, &lakegrass_mat, 7, 1, 1);
-    localPlace(&lakegrass_pos, &lakegrass_mat, 1, 1, 0, 502);
-
-    localLayer(&rock, &rock_mat, 5, 20, 20);
-    localPlace(&rock_pos, &rock_mat, 1, 1, 0, 467);
-    localAlign(&rock_pos, -1);
-
-    localLayer(&tree, &tree_mat, 2, 10, 20);
-    localPlace(&tree_pos, &tree_mat, 1, 1, 628, 0);
-    localAlign(&tree_pos, 1);
-
-    localLayer(&fern, &fern_mat, 1, 20, 10);
-    localPlace(&fern_pos, &fern_mat, 1, 1, 156, 631);
-    localAlign(&fern_pos, 0);
-
-    localLayer(&needles, &needles_mat, 0, 1, 1);
-    localPlace(&needles_pos, &needles_mat, 1, 1.16f, 582, 0);
-    needles_pos.ShiftPos(0, -0.08f);
-    localAlign(&needles_pos, 1);
-    localSway(&needles_skew, 4);
-
-    localLayer(&fog_mask_desk, &fog_mask_mat, 4, 1, 1);
-    localPlace(&fog_pos, &fog_mask_mat, 1, 1, 170, 331);
-    // The banks drift through a window of half their picture; the mask bounds where they show.
+    localLaterLayer(&lakegrass, &lakegrass_mat, 7, 1, 1, localReadyLakeGrass);
+    localLaterLayer(&fog_mask_desk, &fog_mask_mat, 4, 1, 1, localReadyFogMask);
     localScroll(&fog_a, 1, 45, 65);
-    localFog(&fog_a, &fog_a_mat, 13, fog_pow[0]);
+    localLaterLayer(&fog_a, &fog_a_mat, 13, 1, 1, localReadyFog);
+    localFog(&fog_a, fog_pow[0]);
     localScroll(&fog_b, -1, 20, 50);
-    localFog(&fog_b, &fog_b_mat, 14, fog_pow[1]);
-    if (fog_mask_desk.mesh.disabled) fog_a.mesh.disabled = fog_b.mesh.disabled = true;
+    localLaterLayer(&fog_b, &fog_b_mat, 14, 1, 1, localReadyFog);
+    localFog(&fog_b, fog_pow[1]);
+    localLaterLayer(&trees_l, &trees_l_mat, 8, 1, 1, localReadyTreesL);
+    localSway(&trees_l_skew, 3);
+    localLaterLayer(&rock, &rock_mat, 5, 20, 20, localReadyRock);
+    localLaterLayer(&tree, &tree_mat, 2, 10, 20, localReadyTree);
+    localLaterLayer(&needles, &needles_mat, 0, 1, 1, localReadyNeedles);
+    localSway(&needles_skew, 4);
+    localLaterLayer(&fern, &fern_mat, 1, 20, 10, localReadyFern);
 
     scr_mat.PrepareDarkDiffuse(1.0f);
     // The desktop picture is taken over, not copied; beyond it the texture is black.
@@ -361,19 +560,6 @@ static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewM
     scr.SetMaterial(&scr_mat);
 
     localSampling(&scr, &scr_mat, nullptr);
-    localSampling(&back, &back_mat, nullptr);
-    for (FXMaterial& m : stars_mat)
-        localSampling(&stars, &m, &stars_pos.matrix);
-    localSampling(&trees_b, &trees_b_mat, &trees_b_pos.matrix);
-    localSampling(&trees_l, &trees_l_mat, &trees_l_pos.matrix);
-    localSampling(&lakegrass, &lakegrass_mat, &lakegrass_pos.matrix);
-    localSampling(&rock, &rock_mat, &rock_pos.matrix);
-    localSampling(&tree, &tree_mat, &tree_pos.matrix);
-    localSampling(&fern, &fern_mat, &fern_pos.matrix);
-    localSampling(&needles, &needles_mat, &needles_pos.matrix);
-    localSampling(&fog_mask_desk, &fog_mask_mat, &fog_pos.matrix);
-    localSampling(&fog_a, &fog_a_mat, &fog_pos.matrix);
-    localSampling(&fog_b, &fog_b_mat, &fog_pos.matrix);
 
     localStage(&back_stage, 0.3f, 1.0f);
     localStage(&stars_stage, 0.0f, 0.3f);
@@ -409,10 +595,13 @@ static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewM
     gad.CreateCN(&pck, 23, 73);
     if (gad.model.meshes.count == 0) sceneMissingItems.PushInt(73);
     if (!gad.label.textured) sceneMissingItems.PushInt(23);
+
+    localStartDecoder();
 }
 
 // Every element, the package; the context is current.
 static void localRelease() {
+    localStopDecoder();
     preview.Destroy();
     preview_mat.Destroy();
     needles.Destroy();
@@ -529,12 +718,15 @@ void DestroySceneFrames() {
 
 // A layer at opacity 0 leaves every pixel as it is (the layer pass writes no depth): not drawn.
 static void localDrawDesk(PEnv* env, double t, FXDesk* desk, float opacity) {
-    if (opacity > 0) desk->OnRender(env, t);
+    if (!(opacity > 0)) return;
+    localNeed(desk->mesh.material);
+    desk->OnRender(env, t);
 }
 
 static void localDrawLayer(PEnv* env, double t, FXScenarStage* stage, FXMaterial* mat, FXScrPos01* pos,
                            FXDesk* desk) {
     stage->UpdateStage(t);
+    if (stage->value > 0) localNeed(mat);
     mat->SetDefDiffuse(stage->value);
     pos->OnRender(env, t);
     localDrawDesk(env, t, desk, mat->diffuse[3]);
@@ -553,6 +745,10 @@ void Scene::OnRender(PEnv* env, double clock) {
         gr.RenderEnd();
         return;
     }
+
+    // Whatever the worker has decoded meanwhile is uploaded now, not all when it is due; the
+    // first frame shows none of it and is not held up.
+    if (!first) localCatchUp(0);
 
     if (localClockStarted && clock < localLastClock) localClockShift += localLastClock - clock;
     localClockStarted = true;
@@ -576,6 +772,8 @@ void Scene::OnRender(PEnv* env, double clock) {
         lastStarTime = t;
     }
     act_star = (int)(d * 16);
+    stars_stage.UpdateStage(t);
+    if (stars_stage.value > 0) localNeed(&stars_mat[act_star]);
     stars.SetMaterial(&stars_mat[act_star]);
     stars.mesh.disabled = !stars_mat[act_star].textured;
 
@@ -617,7 +815,6 @@ void Scene::OnRender(PEnv* env, double clock) {
     float ambient[4] = {0.8f * b, 0.8f * b, 0.8f * b, 1.0f};
     gr.SetAmbient(ambient);
 
-    stars_stage.UpdateStage(t);
     stars_mat[act_star].SetDefDiffuse(stars_stage.value);
     stars_pos.OnRender(env, t);
     localDrawDesk(env, t, &stars, stars_stage.value);
@@ -632,6 +829,7 @@ void Scene::OnRender(PEnv* env, double clock) {
 
     // The grass follows the background's brightness.
     lakegrass_stage.UpdateStage(t);
+    if (lakegrass_stage.value > 0) localNeed(&lakegrass_mat);
     lakegrass_mat.SetDefDiffuse(lakegrass_stage.value);
     lakegrass_mat.diffuse[0] = lakegrass_mat.diffuse[1] = lakegrass_mat.diffuse[2] = b;
     lakegrass_pos.OnRender(env, t);
@@ -648,10 +846,15 @@ void Scene::OnRender(PEnv* env, double clock) {
         gr.UnprepareMesh(&fog_b.mesh);
         if (!first1 && fog_stage.value >= 0.5f) first1 = true;
     }
+    if (fog_stage.value > 0) localNeed(&fog_b_mat);
     fog_pos.OnRender(env, t);
-    // Drawn even while invisible: drawing advances the drift.
-    fog_a.OnRender(env, t);
-    fog_b.OnRender(env, t);
+    // Drawn even while invisible: drawing advances the drift (alone while a picture is on its way).
+    for (FXDeskScroll* fog : {&fog_a, &fog_b}) {
+        if (localIsReady(fog->mesh.material))
+            fog->OnRender(env, t);
+        else
+            fog->Drift(t);
+    }
 
     gr.EnableLight(false, &light);
     localDrawLayer(env, t, &rock_stage, &rock_mat, &rock_pos, &rock);

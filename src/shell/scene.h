@@ -46,8 +46,12 @@ extern const char* sceneDesktopFile;
 extern unsigned long sceneDesktopWindow;
 // Shows the frame rate in a corner.
 extern bool sceneShowFps;
-// Package items the last build could not load, in the order they were asked for.
+// Package items the last build could not load, in the order they were asked for. The
+// woodland's pictures are decoded after the first frame: one that is present but cannot be
+// decoded is added when the frames reach it.
 extern FXArray sceneMissingItems;
+// Called on the decoding worker before each of the woodland's pictures (tests slow it down).
+extern void (*sceneDecodeHook)(int item);
 
 // Sets every pixel's alpha to opaque: a picture standing in for the desktop must cover the
 // previous frame completely, as the screen capture does.

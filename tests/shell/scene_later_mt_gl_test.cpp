@@ -1,0 +1,85 @@
+// The woodland's pictures are decoded on a worker while the first seconds play. However slow
+// the decoding, the first frame does not wait for it, and every later frame shows what it shows
+// when the pictures come quickly: a layer whose time has come waits for its picture.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "shell/scene.h"
+#include "shell/stills.h"
+
+namespace {
+
+struct Frame {
+    double t;
+    std::vector<unsigned char> rgba;
+};
+
+std::mutex gateLock;
+std::condition_variable gateCv;
+bool gateOpen = false;
+std::atomic<int> decodes{0};
+int decodesAtFirstFrame = -1;
+
+// Holds every picture back until the first frame is out, then takes its time over each.
+void SlowDecode(int) {
+    {
+        std::unique_lock<std::mutex> lock(gateLock);
+        // A first frame that waited for a picture would never come: give up after a minute.
+        gateCv.wait_for(lock, std::chrono::seconds(60), [] { return gateOpen; });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    decodes++;
+}
+
+void Keep(void* user, double t, const unsigned char* rgba, int width, int height) {
+    auto* frames = static_cast<std::vector<Frame>*>(user);
+    if (frames->empty()) {
+        decodesAtFirstFrame = decodes;
+        std::lock_guard<std::mutex> lock(gateLock);
+        gateOpen = true;
+        gateCv.notify_all();
+    }
+    frames->push_back({t, std::vector<unsigned char>(rgba, rgba + (size_t)width * height * 4)});
+}
+
+std::vector<Frame> Render(void (*hook)(int)) {
+    FXStillsJob job;
+    // The start, then just after each group of layers begins to show: stars, far trees and
+    // grass, fog, background and left trees and rock, tree and needles and fern, the cube,
+    // the fireflies.
+    job.times = {0, 0.5, 4, 5, 9.5, 12.5, 16, 20};
+    job.width = 320;
+    job.height = 200;
+    job.seeded = true;
+    job.seed = 7;
+    job.dataDir = std::string(MH_BINARY_DIR) + "/data";
+    gateOpen = false;
+    decodes = 0;
+    sceneDecodeHook = hook;
+    std::vector<Frame> frames;
+    EXPECT_EQ(fxRenderStills(job, Keep, &frames), 0);
+    sceneDecodeHook = nullptr;
+    return frames;
+}
+
+} // namespace
+
+TEST(ScenePicturesLater, SlowDecodingChangesNoFrame) {
+    std::vector<Frame> quick = Render(nullptr);
+    std::vector<Frame> slow = Render(SlowDecode);
+    EXPECT_EQ(decodesAtFirstFrame, 0) << "the first frame waited for the woodland's pictures";
+    ASSERT_EQ(quick.size(), 8u);
+    ASSERT_EQ(slow.size(), quick.size());
+    for (size_t i = 0; i < quick.size(); i++)
+        EXPECT_TRUE(quick[i].rgba == slow[i].rgba) << "the frame at " << quick[i].t << " s differs";
+    // The frames are not all the same picture: the layers do show up.
+    EXPECT_FALSE(quick.front().rgba == quick.back().rgba);
+}
