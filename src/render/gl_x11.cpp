@@ -29,16 +29,19 @@ bool localHasGLXExtension(Display* dpy, int screen, const char* name) {
 }
 
 // When MHOLLOW_FIRST_FRAME_FD names a descriptor, the time of the process's first swap
-// (CLOCK_MONOTONIC, in nanoseconds) is written there once: mhbench measures start-up with it.
+// (CLOCK_MONOTONIC, in nanoseconds) and the processor time the process has used by then (all
+// its threads, nanoseconds) are written there once: mhbench measures start-up with them.
 void localReportFirstSwap() {
     static bool reported = false;
     const char* fd = getenv("MHOLLOW_FIRST_FRAME_FD");
     if (reported || !fd || !*fd) return;
     reported = true;
-    struct timespec ts;
+    struct timespec ts, cpu;
     clock_gettime(CLOCK_MONOTONIC, &ts);
+    if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu) != 0) cpu.tv_sec = cpu.tv_nsec = 0;
     char line[64];
-    int n = snprintf(line, sizeof line, "%lld\n", (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec);
+    int n = snprintf(line, sizeof line, "%lld %lld\n", (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec,
+                     (long long)cpu.tv_sec * 1000000000LL + cpu.tv_nsec);
     if (write(atoi(fd), line, (size_t)n) != n) err("OpenGL: cannot report the first frame\n");
 }
 

@@ -31,6 +31,10 @@ enum { FX_RAND_MAX = 32767 };
 void fxSeedRandom(unsigned int seed);
 int fxRand();
 
+// Large blocks (decoded pictures live only until their upload) are given back to the system
+// as soon as they are freed, instead of staying in the allocator's pool. Process-wide.
+void fxReturnLargeBlocks();
+
 // Loads a shared library by the file name the platform's loader knows it by; null when it
 // cannot be loaded. On Linux the library stays mapped after fxFreeLibrary, so that it can be
 // bound again and leak reports inside it stay attributable.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <dlfcn.h>
+#include <malloc.h>
 #include <sched.h>
 
 double fxGetTime() {
@@ -32,6 +33,15 @@ void fxSleep(double seconds) {
     ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
+}
+
+void fxReturnLargeBlocks() {
+#ifdef __GLIBC__
+    // glibc maps blocks from 128 KiB up, but raises that limit to the size of each mapped block
+    // freed (up to 32 MiB): after the first picture is freed, the next ones come from the heap
+    // and their memory stays with the process. A fixed limit keeps them mapped.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
 }
 
 void* fxLoadLibrary(const char* name) {

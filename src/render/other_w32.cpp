@@ -19,6 +19,11 @@ void fxSleep(double seconds) {
     Sleep(static_cast<DWORD>(seconds * 1000.0 + 0.5));
 }
 
+void fxReturnLargeBlocks() {
+    // The Windows heap already gives blocks of this size their own pages and returns them
+    // to the system when they are freed.
+}
+
 void* fxLoadLibrary(const char* name) {
     if (!name || !*name) return nullptr;
     // No "cannot find DLL" dialog for an optional library.

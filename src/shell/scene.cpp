@@ -499,6 +499,7 @@ static void localReadyFog(FXMaterial* mat, bool loaded) {
 // device created and not yet current.
 static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewMode) {
     localResetState();
+    fxReturnLargeBlocks();
     if (!previewMode && !gr.TestGL(false)) hasError = true;
     fxSetEnv(&gr);
     gr.SetAct(true);

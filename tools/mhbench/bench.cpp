@@ -262,9 +262,10 @@ double localMonotonicMs() {
 }
 
 // Starts the saver in a w x h window over the test card and returns the time from exec to
-// its first swap, and its peak memory by then; false when it did not show a frame.
-bool localStartOnce(const std::string& card, const std::string& data, int w, int h, double* ms, double* peakMb,
-                    std::string* why) {
+// its first swap, the processor time it had used by then, and its peak memory; false when it
+// did not show a frame.
+bool localStartOnce(const std::string& card, const std::string& data, int w, int h, double* ms, double* cpuMs,
+                    double* peakMb, std::string* why) {
     int fds[2];
     if (pipe(fds) != 0) {
         *why = "no pipe";
@@ -295,7 +296,12 @@ bool localStartOnce(const std::string& card, const std::string& data, int w, int
     ssize_t n = read(fds[0], line, sizeof line - 1);
     close(fds[0]);
     bool shown = n > 0;
-    if (shown) *ms = atoll(line) / 1e6 - t0;
+    long long swapNs = 0, cpuNs = 0;
+    if (shown && sscanf(line, "%lld %lld", &swapNs, &cpuNs) < 1) shown = false;
+    if (shown) {
+        *ms = swapNs / 1e6 - t0;
+        *cpuMs = cpuNs / 1e6;
+    }
     kill(pid, SIGTERM);
     int ws = 0;
     struct rusage ru;
@@ -359,13 +365,14 @@ int localStart(const Options& opt, const std::string& dataDir) {
             status = 1;
             continue;
         }
-        std::vector<double> ms, peak;
+        std::vector<double> ms, cpu, peak;
         bool ok = true;
         for (int i = 0; i <= kStarts && ok; i++) {
-            double m = 0, p = 0;
-            ok = localStartOnce(card, tmp, size[0], size[1], &m, &p, &why);
+            double m = 0, c = 0, p = 0;
+            ok = localStartOnce(card, tmp, size[0], size[1], &m, &c, &p, &why);
             if (ok && i > 0) {
                 ms.push_back(m);
+                cpu.push_back(c);
                 peak.push_back(p);
             }
         }
@@ -375,8 +382,9 @@ int localStart(const Options& opt, const std::string& dataDir) {
             continue;
         }
         localLine(name.c_str(), ms,
-                  localFormat("exec to first swap, in a window over a test card; peak %.1f MB resident by then",
-                              Summarise(peak).median));
+                  localFormat("exec to first swap, in a window over a test card; %.0f ms of processor time "
+                              "(all threads) and peak %.1f MB resident by then",
+                              Summarise(cpu).median, Summarise(peak).median));
     }
     std::string cleanup = "rm -rf '" + tmp + "'";
     if (system(cleanup.c_str()) != 0) fprintf(stderr, "mhbench: cannot remove %s\n", tmp.c_str());
