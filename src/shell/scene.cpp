@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -375,6 +376,10 @@ static void localStopDecoder() {
     localDecoder = nullptr;
 }
 
+// Set when the render loop was asked to stop while this frame waited for a picture: the frame
+// is given up, not shown, so that the saver ends at once even while its pictures decode.
+static bool localFrameGivenUp = false;
+
 // Uploads and places, in queue order, the pictures the worker has finished; waits for it until
 // the first `need` of them are there. On the drawing thread, with the context current.
 static void localCatchUp(int need) {
@@ -383,8 +388,14 @@ static void localCatchUp(int need) {
         {
             std::unique_lock<std::mutex> lock(localLaterLock);
             if (localDecoded <= localUploaded) {
-                if (localUploaded >= need) return;
-                localLaterCv.wait(lock, [] { return localDecoded > localUploaded; });
+                if (localUploaded >= need || localFrameGivenUp) return;
+                // The loop's stop request wakes no one here: it is looked at every few milliseconds.
+                while (localDecoded <= localUploaded && !gr.stopLoop)
+                    localLaterCv.wait_for(lock, std::chrono::milliseconds(10));
+                if (localDecoded <= localUploaded) {
+                    localFrameGivenUp = true;
+                    return;
+                }
             }
             ok = localDecodedOk[localUploaded];
         }
@@ -749,6 +760,7 @@ void Scene::OnRender(PEnv* env, double clock) {
 
     // Whatever the worker has decoded meanwhile is uploaded now, not all when it is due; the
     // first frame shows none of it and is not held up.
+    localFrameGivenUp = false;
     if (!first) localCatchUp(0);
 
     if (localClockStarted && clock < localLastClock) localClockShift += localLastClock - clock;
@@ -902,7 +914,7 @@ void Scene::OnRender(PEnv* env, double clock) {
     err_gad.OnRender(env, t);
     fps_gad.OnRender(env, clock);
 
-    gr.RenderEnd();
+    if (!localFrameGivenUp) gr.RenderEnd();
 }
 
 // ---- The fill-rate floor ----------------------------------------------------------------

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/paths.h"
+#include "render/gl.h"
 #include "shell/scene.h"
 #include "shell/stills.h"
 
@@ -82,4 +84,58 @@ TEST(ScenePicturesLater, SlowDecodingChangesNoFrame) {
         EXPECT_TRUE(quick[i].rgba == slow[i].rgba) << "the frame at " << quick[i].t << " s differs";
     // The frames are not all the same picture: the layers do show up.
     EXPECT_FALSE(quick.front().rgba == quick.back().rgba);
+}
+
+namespace {
+
+bool heldUntilTimeout = false;
+
+// Holds every picture back until the test opens the gate (or a minute has passed).
+void HeldDecode(int) {
+    std::unique_lock<std::mutex> lock(gateLock);
+    if (!gateCv.wait_for(lock, std::chrono::seconds(60), [] { return gateOpen; })) heldUntilTimeout = true;
+}
+
+struct CountingRender : PRender {
+    std::atomic<int> frames{0};
+    void OnRender(PEnv* env, double t) override {
+        frames++;
+        sc.OnRender(env, t);
+    }
+};
+
+} // namespace
+
+// A saver asked to end while a frame waits for a picture ends at once: the stop does not wait
+// for the decoding.
+TEST(ScenePicturesLater, StoppingTheLoopDoesNotWaitForPictures) {
+    std::string package = std::string(MH_BINARY_DIR) + "/data/mirehollow.dat";
+    ASSERT_TRUE(fxIsReadableFile(package.c_str())) << package << " is not built";
+    ASSERT_TRUE(fxLoadDevil());
+    FXCanvas desktop;
+    ASSERT_TRUE(fxMakeTestCard(&desktop, 160, 100));
+    ASSERT_TRUE(gr.Create(fxCreateOffscreenBinding(160, 100)));
+    gateOpen = false;
+    heldUntilTimeout = false;
+    sceneDecodeHook = HeldDecode;
+    InitSceneFrames(&desktop, package.c_str());
+    gr.SetAct(false);
+    CountingRender counting;
+    ASSERT_TRUE(gr.StartLoop(&counting));
+    // The second frame shows the first stars, whose pictures are held back: it waits.
+    for (int i = 0; i < 6000 && counting.frames < 2; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(counting.frames, 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    gr.StopLoop(100000);
+    {
+        std::lock_guard<std::mutex> lock(gateLock);
+        EXPECT_FALSE(heldUntilTimeout) << "the loop stopped only once the pictures came";
+        gateOpen = true;
+        gateCv.notify_all();
+    }
+    EXPECT_EQ(counting.frames, 2) << "a frame waiting for a picture was not the last one";
+    DestroySceneFrames();
+    sceneDecodeHook = nullptr;
+    fxUnloadDevil();
 }
