@@ -9,7 +9,13 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <psapi.h>
+#else
 #include <unistd.h>
+#endif
 
 #include "assets/material.h"
 #include "assets/matlib.h"
@@ -470,12 +476,18 @@ TEST(Mesh, HostileCountsAndIndicesAreRefused) {
 
 // Resident memory of this process in KiB.
 static long ResidentKB() {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS pmc = {};
+    pmc.cb = sizeof(pmc);
+    return GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof(pmc)) ? (long)(pmc.WorkingSetSize / 1024) : 0;
+#else
     long pages = 0, resident = 0;
     if (FILE* f = fopen("/proc/self/statm", "r")) {
         if (fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
         fclose(f);
     }
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
+#endif
 }
 
 // The header form declares bare counts; the index stream fills its blocks later. The largest
