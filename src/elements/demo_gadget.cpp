@@ -156,6 +156,10 @@ void FXDemoGadget::OnRender(PEnv* env, double t) {
     env->MultiplyMatrix(&ry);
     FXMatrix c = env->matrix;
 
+    // Once opaque, the faces turned away are always covered by the near ones: skip them (the
+    // cube is a large share of the frame's fill). While it fades they show through.
+    bool cull = !fadingIn;
+    if (cull) env->EnableCullface(false, true);
     for (int i = 0; i < 6; i++) {
         env->ApplyMatrix(&c);
         env->MultiplyMatrix(&faceMatrix[i]);
@@ -174,6 +178,7 @@ void FXDemoGadget::OnRender(PEnv* env, double t) {
         env->MultiplyMatrix(&faceMatrix[i]);
         skins[i].OnRender(env, t);
     }
+    if (cull) env->EnableCullface(false, false);
 }
 
 void FXDemoGadget::Destroy() {
