@@ -15,15 +15,17 @@ target_link_libraries(mh_testsupport PUBLIC mirehollow gtest)
 target_compile_definitions(mh_testsupport PUBLIC
   MH_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}" MH_BINARY_DIR="Z:${CMAKE_BINARY_DIR}")
 
-# Suites bound to another platform's files or to the Linux tools stay out. Those that draw run
-# on the offscreen context of the WGL binding (a hidden window's back buffer).
-# The device suite drives the X11 binding itself.
+# Suites bound to another platform's files, to the Linux tools or to the image library (which
+# has no Windows build here) stay out.
 file(GLOB_RECURSE MH_TEST_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
-list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(support|tools)/|(_x11|_posix|_egl|_ft)(_[a-z]+)*_test\\.cpp$|/gl_device_gl_test\\.cpp$|_wine_test\\.cpp$")
-# Suites that require the image library itself, which has no Windows build here, or the
-# Linux build's art.
+list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(support|tools)/|(_x11|_posix|_egl|_ft)(_[a-z]+)*_test\\.cpp$|_gl(_[a-z]+)*_test\\.cpp$|_wine_test\\.cpp$")
 list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(scene_stills|canvas|material)_test\\.cpp$")
-list(FILTER MH_TEST_FILES EXCLUDE REGEX "/(scene|scene_gadgets|scene_reference|scene_stills)_gl_test\\.cpp$")
+# Drawing suites known to need neither X11, the image library nor the Linux build's package:
+# they run on the offscreen context of the WGL binding (a hidden window's back buffer).
+foreach(s render/render_gl render/env_loop_mt_gl elements/desk_gl elements/firefly_gl
+          elements/vesk_gadget_gl elements/err_gadget_gl elements/demo_gadget_gl)
+  list(APPEND MH_TEST_FILES ${CMAKE_CURRENT_SOURCE_DIR}/${s}_test.cpp)
+endforeach()
 
 set(MH_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 set(MH_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
