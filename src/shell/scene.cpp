@@ -919,6 +919,10 @@ void Scene::OnRender(PEnv* env, double clock) {
 
 // ---- The fill-rate floor ----------------------------------------------------------------
 
+// Whether the floor samples each picture as its layer does (mipmaps where it is drawn smaller)
+// rather than with plain linear filtering.
+static bool localFloorLayerSampling = false;
+
 // One layer as a plain blended rectangle: its picture, its place, its opacity; nothing else.
 static void localFloorRect(FXDesk* desk, float alpha) {
     FXMesh& m = desk->mesh;
@@ -931,7 +935,7 @@ static void localFloorRect(FXDesk* desk, float alpha) {
     glBindTexture(GL_TEXTURE_2D, (GLuint)mat->texId);
     GLint minFilter = GL_LINEAR;
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    if (!localFloorLayerSampling) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glColor4f(1, 1, 1, alpha);
     glBegin(GL_TRIANGLE_STRIP);
     for (const tagFXVertex* p : v) {
@@ -947,7 +951,8 @@ static void localFloorPlaced(FXScrPos01* pos, FXDesk* desk, FXMaterial* mat) {
     localFloorRect(desk, mat->diffuse[3]);
 }
 
-void SceneDrawFloor() {
+void SceneDrawFloor(bool layerSampling) {
+    localFloorLayerSampling = layerSampling;
     gr.ApplyMaterial2(nullptr);
     glDisable(GL_LIGHTING);
     glDisable(GL_COLOR_MATERIAL);

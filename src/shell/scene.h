@@ -72,7 +72,9 @@ void DestroySceneFrames();
 
 // The fill-rate floor of the last frame drawn: each of its visible layers as a plain blended
 // textured rectangle with the same picture, place and opacity (no lighting, no mask, linear
-// sampling), then a swap. The benchmark compares frames with it.
-void SceneDrawFloor();
+// sampling), then a swap. The benchmark compares frames with it. With layerSampling, each
+// picture is sampled as its layer samples it (mipmaps where the layer is drawn smaller than
+// its picture): what is left between the frame and that floor is the frame's own work.
+void SceneDrawFloor(bool layerSampling = false);
 
 #endif
