@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "shell/config.h"
@@ -42,10 +41,9 @@ bool IsLineValue(const std::string& text, const char* name, const char* value) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::string file;
     if (file.empty()) {
-        std::string home = mhfuzz::ScratchFile(nullptr, 0, ".config");
-        unlink(home.c_str());
-        for (const char* sub : {"", "/vesk3d", "/vesk3d/Screensavers"})
-            mkdir((home + sub).c_str(), 0700);
+        std::string home = mhfuzz::ScratchDir("config");
+        mhfuzz::ScratchDir("config/vesk3d");
+        mhfuzz::ScratchDir("config/vesk3d/Screensavers");
         setenv("XDG_CONFIG_HOME", home.c_str(), 1);
         char path[1024];
         mhfuzz::Expect(fxGetConfigFile(kKey, path, sizeof path), "no configuration file name");

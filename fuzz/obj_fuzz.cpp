@@ -4,7 +4,6 @@
 // The imported model must hold only valid meshes and survive saving and reading back.
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "assets/model.h"
@@ -15,11 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* split = static_cast<const uint8_t*>(memchr(data, 0, size));
     size_t objSize = split ? (size_t)(split - data) : size;
     static std::string dir;
-    if (dir.empty()) {
-        dir = mhfuzz::ScratchFile(nullptr, 0, ".d");
-        unlink(dir.c_str());
-        mkdir(dir.c_str(), 0700);
-    }
+    if (dir.empty()) dir = mhfuzz::ScratchDir("obj");
     std::string obj = dir + "/m.obj", mtl = dir + "/m.mtl";
     FILE* f = fopen(obj.c_str(), "wb");
     mhfuzz::Expect(f != nullptr, "no scratch directory");

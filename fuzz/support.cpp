@@ -5,24 +5,56 @@
 #include "assets/package.h"
 #include "geometry/mesh.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ftw.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mhfuzz {
 
-std::string ScratchFile(const uint8_t* data, size_t size, const char* suffix) {
-    static std::string dir;
-    if (dir.empty()) {
+namespace {
+
+std::string localScratch;
+
+int localRemove(const char* path, const struct stat*, int, struct FTW*) {
+    return remove(path);
+}
+
+void localRemoveScratch() {
+    nftw(localScratch.c_str(), localRemove, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+// A private directory per process, removed at exit: fixed names under a shared directory
+// collide with what an earlier run left behind when process ids repeat (fresh machines).
+const std::string& localScratchDir() {
+    if (localScratch.empty()) {
         const char* tmp = getenv("TMPDIR");
-        dir = (tmp && *tmp) ? tmp : (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+        std::string base = (tmp && *tmp) ? tmp : (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+        std::string pattern = base + "/mhfuzz-XXXXXX";
+        Expect(mkdtemp(&pattern[0]) != nullptr, "cannot make a scratch directory");
+        localScratch = pattern;
+        atexit(localRemoveScratch);
     }
-    std::string path = dir + "/mhfuzz-" + std::to_string(getpid()) + suffix;
+    return localScratch;
+}
+
+} // namespace
+
+std::string ScratchFile(const uint8_t* data, size_t size, const char* suffix) {
+    std::string path = localScratchDir() + "/input" + suffix;
     FILE* f = fopen(path.c_str(), "wb");
-    if (!f) abort(); // a fuzz run without scratch space would test nothing
+    Expect(f != nullptr, "cannot write a scratch file"); // a run without one would test nothing
     if (size) fwrite(data, 1, size, f);
     fclose(f);
+    return path;
+}
+
+std::string ScratchDir(const char* name) {
+    std::string path = localScratchDir() + "/" + name;
+    Expect(mkdir(path.c_str(), 0700) == 0 || errno == EEXIST, "cannot make a scratch directory");
     return path;
 }
 

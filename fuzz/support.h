@@ -14,6 +14,9 @@ namespace mhfuzz {
 // (loaders that only take a path read it from there).
 std::string ScratchFile(const uint8_t* data, size_t size, const char* suffix);
 
+// Makes (once) and returns this process's scratch subdirectory `name`.
+std::string ScratchDir(const char* name);
+
 // Makes `pkg` hold the input as its only item, id 1, of the given type code.
 void OneItemPackage(FXPackage* pkg, const uint8_t* data, size_t size, int type);
 
