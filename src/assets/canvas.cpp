@@ -421,10 +421,6 @@ struct DevilImages {
     }
     // Decodes from a file when path is set, else from the bytes of a package item.
     bool Load(const void* bytes, int size, int type, const char* path) {
-        if (path ? !localPlausibleFile(path)
-                 : !localPlausibleSize((const uint8_t*)bytes, size > 0 ? (size_t)size : 0, size,
-                                       type == (int)IL_TGA, "(package item)"))
-            return false;
         pilGenImages(1, &image);
         pilBindImage(image);
         if (path) return pilLoadImage(path) != 0;
@@ -479,6 +475,11 @@ struct localPicture {
     int h = 0;
     static bool Possible() { return fxDevilLoaded() || fxSystemImageCodec(); }
     bool Load(const void* bytes, int size, int type, const char* path) {
+        // The system's decoder too may allocate for the declared size before reading the data.
+        if (path ? !localPlausibleFile(path)
+                 : !localPlausibleSize((const uint8_t*)bytes, size > 0 ? (size_t)size : 0, size,
+                                       type == (int)IL_TGA, "(package item)"))
+            return false;
         if (!fxDevilLoaded()) return fxSystemDecodeImage(bytes, size, path, &w, &h, &own);
         if (!il.Load(bytes, size, type, path)) return false;
         w = pilGetInteger(IL_IMAGE_WIDTH);

@@ -106,7 +106,7 @@ TEST(Material, TextureStateFollowsTheDevice) {
 
 TEST(Material, LoadTextureFromPackageItems) {
     ScopedTestEnv scoped;
-    ASSERT_TRUE(fxLoadDevil());
+    ASSERT_TRUE(fxLoadDevil() || fxSystemImageCodec());
     Picture p = Gradient(30, 20, false);
     std::string path = TestTmpPath("textures.dat");
     ASSERT_TRUE(WritePackageItems(path, {{3, "png", EncodePng(p)}, {4, "png", {0, 1, 2}}}));
