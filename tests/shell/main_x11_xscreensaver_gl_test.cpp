@@ -21,32 +21,18 @@
 
 #include <algorithm>
 #include <fstream>
-#include <functional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "render/other.h"
+#include "support/endtoend.h"
 #include "support/xserver.h"
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, double seconds) {
-    double end = fxGetTime() + seconds;
-    while (!done()) {
-        if (fxGetTime() > end) return false;
-        usleep(100000);
-    }
-    return true;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using mhtest::ReadFile;
+using mhtest::WaitFor;
 
 // Live processes of a user (zombies have ended), with the program each one runs.
 std::vector<std::pair<pid_t, std::string>> ProcessesOf(uid_t uid) {

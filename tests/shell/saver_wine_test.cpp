@@ -14,34 +14,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <functional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "render/other.h"
+#include "support/endtoend.h"
 #include "support/skip.h"
 #include "support/xserver.h"
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, double seconds) {
-    double end = fxGetTime() + seconds;
-    while (!done()) {
-        if (fxGetTime() > end) return false;
-        usleep(100000);
-    }
-    return true;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using mhtest::ReadFile;
+using mhtest::WaitFor;
 
 std::string Env(const char* name) {
     const char* v = getenv(name);
