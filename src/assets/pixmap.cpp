@@ -1,6 +1,7 @@
 #include "assets/pixmap.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "base/arrays.h"
 
@@ -92,4 +93,66 @@ void FXPixmap::Destroy() {
     rows = 0;
     width = 0;
     height = 0;
+}
+
+FXPixmapRuns::~FXPixmapRuns() {
+    Destroy();
+}
+
+bool FXPixmapRuns::Pack(const FXPixmap& p) {
+    Destroy();
+    if (!p.pixels || p.stride < 1 || p.rows < 1) return false;
+    size_t n = (size_t)p.stride * p.rows;
+    size_t used = 0, count = 0;
+    for (size_t i = 0; i < n; i++)
+        if (p.pixels[i]) {
+            used++;
+            if (i == 0 || !p.pixels[i - 1]) count++;
+        }
+    data = (uint32_t*)malloc((count * 2 + used + 1) * sizeof(uint32_t));
+    if (!data) return false;
+    uint32_t* run = data;
+    uint32_t* out = data + count * 2;
+    for (size_t i = 0; i < n;) {
+        if (!p.pixels[i]) {
+            i++;
+            continue;
+        }
+        size_t start = i;
+        while (i < n && p.pixels[i])
+            *out++ = p.pixels[i++];
+        *run++ = (uint32_t)start;
+        *run++ = (uint32_t)(i - start);
+    }
+    runCount = count;
+    stride = p.stride;
+    rows = p.rows;
+    return true;
+}
+
+bool FXPixmapRuns::Fits(const FXPixmap& p) const {
+    return p.pixels && data && p.stride == stride && p.rows == rows;
+}
+
+void FXPixmapRuns::Paint(FXPixmap* p) const {
+    if (!p || !Fits(*p)) return;
+    const uint32_t* src = data + runCount * 2;
+    for (size_t r = 0; r < runCount; r++) {
+        memcpy(p->pixels + data[2 * r], src, data[2 * r + 1] * sizeof(uint32_t));
+        src += data[2 * r + 1];
+    }
+}
+
+void FXPixmapRuns::Erase(FXPixmap* p) const {
+    if (!p || !Fits(*p)) return;
+    for (size_t r = 0; r < runCount; r++)
+        memset(p->pixels + data[2 * r], 0, data[2 * r + 1] * sizeof(uint32_t));
+}
+
+void FXPixmapRuns::Destroy() {
+    free(data);
+    data = nullptr;
+    runCount = 0;
+    stride = 0;
+    rows = 0;
 }

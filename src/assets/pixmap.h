@@ -1,6 +1,7 @@
 #ifndef MH_ASSETS_PIXMAP_H
 #define MH_ASSETS_PIXMAP_H
 
+#include <cstddef>
 #include <cstdint>
 
 // A block of 32-bit pixels (bytes red, green, blue, alpha) holding a width x height image
@@ -31,6 +32,34 @@ class FXPixmap {
 
     FXPixmap(const FXPixmap&) = delete;
     FXPixmap& operator=(const FXPixmap&) = delete;
+};
+
+// A mostly clear picture kept as the runs of its non-zero pixels, written into (and erased
+// from) a block of the same size on demand: one block can show each of several such pictures
+// in turn for the memory of one.
+class FXPixmapRuns {
+  public:
+    FXPixmapRuns() = default;
+    ~FXPixmapRuns();
+
+    // Keeps p's non-zero pixels (padding included); false (and empty) without memory or pixels.
+    bool Pack(const FXPixmap& p);
+    // Whether p is a block of the size the runs were packed from.
+    bool Fits(const FXPixmap& p) const;
+    // Writes the runs into p / sets their pixels to zero; nothing when p does not fit.
+    void Paint(FXPixmap* p) const;
+    void Erase(FXPixmap* p) const;
+    void Destroy();
+
+    FXPixmapRuns(const FXPixmapRuns&) = delete;
+    FXPixmapRuns& operator=(const FXPixmapRuns&) = delete;
+
+  private:
+    int stride = 0;
+    int rows = 0;
+    size_t runCount = 0;
+    // runCount pairs of (offset into the block, length), then the runs' pixels.
+    uint32_t* data = nullptr;
 };
 
 #endif

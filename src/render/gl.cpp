@@ -360,23 +360,41 @@ static bool localBeginUpload(FXMaterial* m, FXPixmap* p) {
     return true;
 }
 
+// The smallest internal format that holds the picture exactly. Under the modulating texture
+// environment a grey texel (L, L, L, A) acts as luminance-alpha L, A does, an opaque one as
+// luminance L, and a white one as alpha A; the driver takes luminance from the red component.
+static GLint localInternalFormat(const FXPixmap* p) {
+    size_t n = (size_t)p->stride * p->rows;
+    bool opaque = true, white = true;
+    for (size_t i = 0; i < n; i++) {
+        uint32_t c = p->pixels[i];
+        uint32_t r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
+        if (r != g || g != b) return GL_RGBA8;
+        if (c >> 24 != 0xFF) opaque = false;
+        if (r != 0xFF) white = false;
+    }
+    if (opaque) return GL_LUMINANCE8;
+    return white ? GL_ALPHA8 : GL_LUMINANCE8_ALPHA8;
+}
+
 bool FXGL::PrepareTexture(FXMaterial* m) {
     if (!m || !m->texture) return false;
     FXPixmap* p = &m->texture->pixmap;
     if (!localBeginUpload(m, p)) return false;
+    GLint format = localInternalFormat(p);
     if (m->mipmaps && generatesMipmaps) {
         // The driver builds the levels far faster than GLU does on the processor.
         glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
-        glTexImage2D(GL_TEXTURE_2D, 0, 4, p->stride, p->rows, 0, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
+        glTexImage2D(GL_TEXTURE_2D, 0, format, p->stride, p->rows, 0, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
         glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_FALSE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     } else if (m->mipmaps) {
-        gluBuild2DMipmaps(GL_TEXTURE_2D, 4, p->stride, p->rows, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
+        gluBuild2DMipmaps(GL_TEXTURE_2D, format, p->stride, p->rows, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     } else {
         // A texture that is never drawn smaller than its picture has level 0 only.
         if (generatesMipmaps) glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_FALSE);
-        glTexImage2D(GL_TEXTURE_2D, 0, 4, p->stride, p->rows, 0, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
+        glTexImage2D(GL_TEXTURE_2D, 0, format, p->stride, p->rows, 0, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);

@@ -33,9 +33,13 @@ static FXDesk back;
 static FXMaterial back_mat;
 static FXScenarStage back_stage;
 static FXPhaser back_phase;
-// Stars: one material per animation frame.
+// Stars: one material per animation frame. The frames are mostly clear pictures: each is kept
+// as its runs of pixels, and one texture (stars_tex's) shows the frame due.
 static FXDesk stars;
 static FXMaterial stars_mat[16];
+static FXMaterial stars_tex;
+static FXPixmapRuns stars_runs[16];
+static int stars_shown = -1; // the frame stars_tex's picture holds
 static FXScrPos01 stars_pos;
 static FXScenarStage stars_stage;
 // Far trees.
@@ -148,6 +152,8 @@ struct LaterPicture {
     bool present; // in the package's directory
     // Places the layer once its picture (and so its size) is there; on the drawing thread.
     void (*ready)(FXMaterial* mat, bool loaded);
+    // Uploads the decoded picture; null: the material's own texture.
+    bool (*upload)(FXMaterial* mat);
 };
 const int kMaxLater = 32;
 } // namespace
@@ -248,8 +254,8 @@ static float localTexelScale(const FXDesk* desk, const FXMaterial* mat, const fl
 
 // Mipmaps only for a picture drawn smaller than it is: a layer drawn at its size or larger
 // samples level 0 alone whatever the filter, and plain linear filtering spares the renderer
-// the per-pixel choice of level. Then the decoded pixels go: the texture holds the picture.
-static void localSampling(const FXDesk* desk, FXMaterial* mat, const FXMatrix* placement) {
+// the per-pixel choice of level.
+static void localMipmaps(const FXDesk* desk, FXMaterial* mat, const FXMatrix* placement) {
     static const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     if (mat->textured && !mat->textureShared && mat->texture == &mat->canvas && mat->canvas.pixmap.pixels) {
         bool minified = localTexelScale(desk, mat, placement ? placement->m : identity) < 0.999f;
@@ -258,6 +264,11 @@ static void localSampling(const FXDesk* desk, FXMaterial* mat, const FXMatrix* p
             gr.PrepareTexture(mat);
         }
     }
+}
+
+// Then the decoded pixels go: the texture holds the picture.
+static void localSampling(const FXDesk* desk, FXMaterial* mat, const FXMatrix* placement) {
+    localMipmaps(desk, mat, placement);
     mat->canvas.pixmap.ReleasePixels();
 }
 
@@ -282,6 +293,7 @@ static void localResetState() {
     localUploaded = 0;
     localDecoded = 0;
     localStopDecoding = false;
+    stars_shown = -1;
 }
 
 static void localBuildFireFly(int g, float* centre, float* extent) {
@@ -318,14 +330,15 @@ static void localFlightBox(int g, float** centre, float** extent) {
 // ---- Later pictures: queue, worker, upload ------------------------------------------------
 
 // Queues the picture of a layer for the worker; an item the package lacks is reported now.
-static void localQueue(FXMaterial* mat, int item, void (*ready)(FXMaterial*, bool)) {
+static void localQueue(FXMaterial* mat, int item, void (*ready)(FXMaterial*, bool),
+                       bool (*upload)(FXMaterial*) = nullptr) {
     mat->mipmaps = false; // level 0 only until the layer's size on screen is known
     bool present = pck.GetDataPtr(item) != nullptr;
     if (!present) {
         sceneMissingItems.PushInt(item);
         err("scene: picture item %d is missing from the package\n", item);
     }
-    if (localLaterCount < kMaxLater) localLater[localLaterCount++] = {mat, item, present, ready};
+    if (localLaterCount < kMaxLater) localLater[localLaterCount++] = {mat, item, present, ready, upload};
 }
 
 // A layer's desk now (left out until its picture is there), its picture later.
@@ -400,7 +413,7 @@ static void localCatchUp(int need) {
             ok = localDecodedOk[localUploaded];
         }
         const LaterPicture& p = localLater[localUploaded++];
-        bool loaded = ok && p.mat->SetTexture(&p.mat->canvas);
+        bool loaded = ok && (p.upload ? p.upload(p.mat) : p.mat->SetTexture(&p.mat->canvas));
         if (p.present && !loaded) {
             sceneMissingItems.PushInt(p.item);
             err("scene: picture item %d cannot be decoded\n", p.item);
@@ -437,11 +450,52 @@ static void localReadyBack(FXMaterial* mat, bool loaded) {
     localSampling(&back, mat, nullptr);
 }
 
+// The first star frame to come gives stars_tex its block and picture; every frame of that
+// size is kept as its runs and shares the texture. A frame of another size has its own.
+static bool localUploadStar(FXMaterial* mat) {
+    int i = (int)(mat - stars_mat);
+    FXPixmap& p = mat->canvas.pixmap;
+    if (stars_shown < 0) {
+        if (!stars_runs[i].Pack(p)) return mat->SetTexture(&mat->canvas);
+        stars_tex.canvas.pixmap.Take(&p);
+        stars_tex.canvas.opaque = mat->canvas.opaque;
+        stars_tex.mipmaps = false;
+        if (!stars_tex.SetTexture(&stars_tex.canvas)) {
+            stars_tex.canvas.pixmap.Destroy();
+            stars_runs[i].Destroy();
+            return false;
+        }
+        stars_shown = i;
+    } else if (!stars_runs[i].Pack(p) || !stars_runs[i].Fits(stars_tex.canvas.pixmap)) {
+        stars_runs[i].Destroy();
+        return mat->SetTexture(&mat->canvas);
+    }
+    p.ReleasePixels();
+    return mat->ShareTexture(&stars_tex);
+}
+
 // Every star frame is sampled over the desk as the first frame places it.
 static void localReadyStar(FXMaterial* mat, bool) {
     stars.SetMaterial(&stars_mat[0]);
     if (mat == &stars_mat[0]) localPlace(&stars_pos, mat, 1, 1, 0, 0);
-    localSampling(&stars, mat, &stars_pos.matrix);
+    if (mat->textureShared && mat->texId == stars_tex.texId) {
+        // The shared picture stays: later frames are written into it.
+        if ((int)(mat - stars_mat) == stars_shown) localMipmaps(&stars, &stars_tex, &stars_pos.matrix);
+        mat->mipmaps = stars_tex.mipmaps;
+    } else {
+        localSampling(&stars, mat, &stars_pos.matrix);
+    }
+}
+
+// Shows star frame i in the shared texture, when it is not there already.
+static void localShowStar(int i) {
+    const FXMaterial& mat = stars_mat[i];
+    if (i == stars_shown || !mat.textured || !mat.textureShared || mat.texId != stars_tex.texId) return;
+    FXPixmap* p = &stars_tex.canvas.pixmap;
+    if (stars_shown >= 0) stars_runs[stars_shown].Erase(p);
+    stars_runs[i].Paint(p);
+    stars_shown = i;
+    gr.PrepareTexture(&stars_tex);
 }
 
 static void localReadyTreesB(FXMaterial* mat, bool loaded) {
@@ -540,7 +594,7 @@ static void localBuild(FXCanvas* desktop, const char* packageFile, bool previewM
     stars.SetMaterial(&stars_mat[0]);
     // A missing star frame leaves the layer out while that frame is due.
     for (int i = 0; i < 16; i++)
-        localQueue(&stars_mat[i], 25 + i, localReadyStar);
+        localQueue(&stars_mat[i], 25 + i, localReadyStar, localUploadStar);
     localLaterLayer(&trees_b, &trees_b_mat, 10, 1, 1, localReadyTreesB);
     localSway(&trees_b_skew, 6);
     localLaterLayer(&lakegrass, &lakegrass_mat, 7, 1, 1, localReadyLakeGrass);
@@ -639,8 +693,11 @@ static void localRelease() {
     stars.Destroy();
     back.Destroy();
     back_mat.Destroy();
-    for (int i = 0; i < 16; i++)
+    for (int i = 0; i < 16; i++) {
         stars_mat[i].Destroy();
+        stars_runs[i].Destroy();
+    }
+    stars_tex.Destroy();
     for (int g = 0; g < 5; g++)
         firefly[g].Destroy();
     scr.Destroy();
@@ -786,7 +843,10 @@ void Scene::OnRender(PEnv* env, double clock) {
     }
     act_star = (int)(d * 16);
     stars_stage.UpdateStage(t);
-    if (stars_stage.value > 0) localNeed(&stars_mat[act_star]);
+    if (stars_stage.value > 0) {
+        localNeed(&stars_mat[act_star]);
+        localShowStar(act_star);
+    }
     stars.SetMaterial(&stars_mat[act_star]);
     stars.mesh.disabled = !stars_mat[act_star].textured;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #ifdef _WIN32
@@ -87,6 +88,47 @@ TEST(Pixmap, SizesAndReuse) {
     p.Destroy();
     p.Destroy();
     EXPECT_TRUE(p.pow2);
+}
+
+// Pictures kept as runs: one block shows each in turn, in any order, exactly as it was (its
+// padding too); a block of another size is left alone.
+TEST(PixmapRuns, OneBlockShowsEachPictureInTurn) {
+    const int kPictures = 3;
+    FXPixmap pictures[kPictures];
+    FXPixmapRuns runs[kPictures];
+    for (int k = 0; k < kPictures; k++) {
+        ASSERT_TRUE(pictures[k].Realloc(50, 20)); // a 64 x 32 block
+        FXPixmap& p = pictures[k];
+        for (int i = 0; i < p.stride * p.rows; i++) {
+            uint32_t r = (uint32_t)(i + 7919 * k) * 2654435761u;
+            // Mostly clear, with runs at both ends of the block and across row ends.
+            p.pixels[i] = (r >> 24) < 40 || i == 0 || i == p.stride * p.rows - 1 ? r | 1 : 0;
+        }
+        ASSERT_TRUE(runs[k].Pack(p));
+        EXPECT_TRUE(runs[k].Fits(p));
+    }
+    FXPixmap shown;
+    ASSERT_TRUE(shown.Realloc(50, 20));
+    memcpy(shown.pixels, pictures[0].pixels, sizeof(uint32_t) * 64 * 32);
+    int now = 0;
+    for (int next : {2, 1, 0, 1, 2, 2, 0}) {
+        runs[now].Erase(&shown);
+        runs[next].Paint(&shown);
+        now = next;
+        EXPECT_EQ(memcmp(shown.pixels, pictures[next].pixels, sizeof(uint32_t) * 64 * 32), 0) << "picture " << next;
+    }
+
+    FXPixmap other;
+    ASSERT_TRUE(other.Realloc(64, 64));
+    other.Clear(0);
+    EXPECT_FALSE(runs[1].Fits(other));
+    runs[1].Paint(&other);
+    for (int i = 0; i < 64 * 64; i++)
+        ASSERT_EQ(other.pixels[i], 0u) << "written into a block of another size";
+
+    FXPixmap empty;
+    EXPECT_FALSE(runs[2].Pack(empty));
+    EXPECT_FALSE(runs[2].Fits(shown)) << "a failed pack leaves nothing to show";
 }
 
 TEST(Canvas, PixelOperationsWithoutTheImageLibrary) {

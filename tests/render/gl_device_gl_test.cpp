@@ -459,6 +459,86 @@ TEST_P(DeviceTest, TexturesUploadWithAndWithoutMipmaps) {
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
+// Draws the bound texture, modulated by a colour and blended over a grey ground, once over the
+// whole frame and once small enough to sample its smallest levels.
+void DrawTextured() {
+    glClearColor(0.25f, 0.5f, 0.75f, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_ALPHA_TEST);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(0.9f, 0.6f, 0.3f, 0.8f);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    for (float size : {1.0f, 0.06f}) {
+        glBegin(GL_TRIANGLE_STRIP);
+        glTexCoord2f(0, 0), glVertex2f(-size, -size);
+        glTexCoord2f(1, 0), glVertex2f(size, -size);
+        glTexCoord2f(0, 1), glVertex2f(-size, size);
+        glTexCoord2f(1, 1), glVertex2f(size, size);
+        glEnd();
+    }
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+}
+
+// Grey, opaque grey and white pictures go up in smaller formats, and every picture draws exactly
+// as the same pixels uploaded as RGBA do.
+TEST_P(DeviceTest, CompactTextureFormatsDrawAsRgba) {
+    struct Kind {
+        const char* name;
+        uint32_t (*texel)(uint32_t random);
+        bool compact;
+    };
+    const Kind kinds[] = {
+        {"grey with alpha", [](uint32_t r) { return (r & 0xFF) * 0x010101u | (r >> 8 & 0xFF) << 24; }, true},
+        {"opaque grey", [](uint32_t r) { return (r & 0xFF) * 0x010101u | 0xFF000000u; }, true},
+        {"white with alpha", [](uint32_t r) { return 0xFFFFFFu | (r & 0xFF) << 24; }, true},
+        {"colour", [](uint32_t r) { return r; }, false},
+        {"grey but one pixel", [](uint32_t r) { return r == 12345 ? 0xFF0102FFu : (r & 0xFF) * 0x010101u | 0x80000000u; }, false},
+    };
+    for (const Kind& kind : kinds)
+        for (bool mip : {false, true}) {
+            SCOPED_TRACE(std::string(kind.name) + (mip ? ", mipmaps" : ", one level"));
+            FXMaterial m;
+            ASSERT_TRUE(m.canvas.pixmap.Realloc(60, 30)); // a 64 x 32 block
+            FXPixmap& p = m.canvas.pixmap;
+            for (int i = 0; i < p.stride * p.rows; i++)
+                p.pixels[i] = kind.texel(i == 77 ? 12345 : (uint32_t)(i * 2654435761u));
+            m.texture = &m.canvas;
+            m.mipmaps = mip;
+            ASSERT_TRUE(gl.PrepareTexture(&m));
+            glBindTexture(GL_TEXTURE_2D, (GLuint)m.texId);
+            GLint format = 0;
+            glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
+            EXPECT_EQ(format != GL_RGBA8 && format != GL_RGBA, kind.compact) << "internal format 0x" << std::hex
+                                                                             << format;
+            DrawTextured();
+            std::vector<uint8_t> compact = Frame();
+
+            GLuint ref = 0;
+            glGenTextures(1, &ref);
+            glBindTexture(GL_TEXTURE_2D, ref);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+            glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, mip ? GL_TRUE : GL_FALSE);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, p.stride, p.rows, 0, GL_RGBA, GL_UNSIGNED_BYTE, p.pixels);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mip ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            DrawTextured();
+            std::vector<uint8_t> rgba = Frame();
+            glBindTexture(GL_TEXTURE_2D, 0);
+            glDeleteTextures(1, &ref);
+            EXPECT_TRUE(compact == rgba) << "the frames differ";
+            gl.UnprepareTexture(&m);
+        }
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
 TEST_P(DeviceTest, FastPrepareTextureSetsTheScales) {
     FXMaterial m;
     FXPixmap p;
