@@ -419,6 +419,9 @@ static void localCatchUp(int need) {
             err("scene: picture item %d cannot be decoded\n", p.item);
         }
         p.ready(p.mat, loaded);
+        // The worker has read its last item, and everything else was read while building:
+        // the package's bytes are not needed any more.
+        if (localUploaded == localLaterCount) pck.Destroy();
     }
 }
 

@@ -379,6 +379,12 @@ TEST_F(SceneFrames, UsesSixLightSlotsAndLoadsEveryItem) {
     EXPECT_EQ(gr.lights[0], &light);
     EXPECT_FALSE(hasError);
     EXPECT_FALSE(err_gad.visible);
+    // Once every picture is in, the package's bytes are given back.
+    EXPECT_NE(pck.dataBlock, nullptr);
+    sc.OnRender(&gr, 0);
+    sc.OnRender(&gr, 40);
+    EXPECT_EQ(sceneMissingItems.count, 0);
+    EXPECT_EQ(pck.dataBlock, nullptr);
 }
 
 TEST_F(SceneFrames, FirefliesStartOneAtATimeMoreThanTwoSecondsApart) {

@@ -149,6 +149,7 @@ int localSceneAt(const Options& opt, const std::string& package, int w, int h) {
         localFailed(name.c_str(), "no memory for the desktop picture");
         return 1;
     }
+    double rssCard = localStatusKb("VmRSS");
     if (!gr.Create(fxCreateOffscreenBinding(w, h))) {
         gr.Destroy();
         localFailed(name.c_str(), "cannot create an offscreen OpenGL context");
@@ -223,10 +224,13 @@ int localSceneAt(const Options& opt, const std::string& package, int w, int h) {
     }
     if (memory) {
         double hwm = localStatusKb("VmHWM"), rss = localStatusKb("VmRSS");
+        double anon = localStatusKb("RssAnon"), file = localStatusKb("RssFile");
         printf("%-26s %9.1f MB resident at the peak (VmHWM, the scene built and drawn to %g s), %.1f MB "
-               "now; %.1f MB before the scene, %.1f MB with the device alone\n",
+               "now (%.1f MB anonymous, %.1f MB of mapped files: the libraries' pages, shared with other "
+               "processes); %.1f MB before the scene, the desktop picture %.1f MB, the device alone %.1f MB\n",
                ("peak memory " + size).c_str(), localMB(hwm), kLeadIn + (frames ? kSpan : 0), localMB(rss),
-               localMB(rssBefore), localMB(rssDevice));
+               localMB(anon), localMB(file), localMB(rssBefore), localMB(rssCard - rssBefore),
+               localMB(rssDevice - rssCard));
     }
     fflush(stdout);
     DestroySceneFrames();
