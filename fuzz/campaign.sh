@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a fuzz campaign, one target at a time at low priority (the machine is shared):
-#   fuzz/campaign.sh [-r RUNS] [-t SECONDS] TARGET...   (default RUNS 1000000, no time limit;
+#   [NICE=N] fuzz/campaign.sh [-r RUNS] [-t SECONDS] TARGET...   (default RUNS 1000000, no time limit, nice 19;
 #                                                       TARGET "all" for every one)
 # Needs the libFuzzer build:  cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang \
 #   -DCMAKE_CXX_COMPILER=clang++ -DMH_FUZZ=ON -DBUILD_TESTING=OFF && cmake --build build-fuzz
@@ -44,7 +44,7 @@ for t in "${targets[@]}"; do
   # A copy runs, so the build can be redone meanwhile.
   cp "$bin" "$W/fuzz_$t.run"
   start=$(date +%s)
-  LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp nice -n 19 "$W/fuzz_$t.run" -runs="$RUNS" -max_total_time="$SECONDS_EACH" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "${dict[@]}" \
+  LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp nice -n "${NICE:-19}" "$W/fuzz_$t.run" -runs="$RUNS" -max_total_time="$SECONDS_EACH" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "${dict[@]}" \
     -artifact_prefix="$W/findings/$t-" "$W/corpus/$t" "$PWD/fuzz/corpus/$t" >"$W/$t.log" 2>&1
   rc=$?
   secs=$(( $(date +%s) - start ))

@@ -399,17 +399,50 @@ static bool localPlausibleSize(const uint8_t* head, size_t headSize, long long s
     return false;
 }
 
-// The same for a picture file: its first 64 KiB and its length.
+// A picture's bytes, in memory or in a file, read at any offset within its length.
+struct localPictureBytes {
+    const uint8_t* bytes;
+    FILE* file;
+    long long size;
+    bool Read(long long at, uint8_t* out, size_t n) const {
+        if (at < 0 || at + (long long)n > size) return false;
+        if (bytes) {
+            memcpy(out, bytes + at, n);
+            return true;
+        }
+        return fseek(file, (long)at, SEEK_SET) == 0 && fread(out, 1, n, file) == n;
+    }
+};
+
+// The image library's PNG reader loops for ever on a picture that ends inside a chunk (at its
+// end it hands the decoder nothing, without an error). A PNG is handed over only when its
+// chunks, by their declared lengths, lead to its end chunk within its bytes.
+static bool localPngComplete(const localPictureBytes& in, const char* what) {
+    uint8_t head[8];
+    if (!in.Read(0, head, 8) || memcmp(head, "\x89PNG\r\n\x1a\n", 8) != 0) return true;
+    long long at = 8;
+    while (in.Read(at, head, 8)) {
+        at += 12 + localBe32(head);
+        if (at > in.size) break;
+        if (memcmp(head + 4, "IEND", 4) == 0) return true;
+    }
+    err("FXCanvas: picture %s is cut short: its chunks run past its end; refused\n", what);
+    return false;
+}
+
+// The same for a picture file: its first 64 KiB and its length, and its chunks for a PNG.
 static bool localPlausibleFile(const char* path) {
     FILE* f = fopen(path, "rb");
     if (!f) return true; // the library reports what it cannot open
     std::vector<uint8_t> head(65536);
     size_t n = fread(head.data(), 1, head.size(), f);
     long long size = fseek(f, 0, SEEK_END) == 0 ? ftell(f) : -1;
-    fclose(f);
     const char* dot = strrchr(path, '.');
     bool tga = dot && strcasecmp(dot, ".tga") == 0;
-    return size < 0 || localPlausibleSize(head.data(), n, size, tga, path);
+    bool ok = size < 0 || (localPlausibleSize(head.data(), n, size, tga, path) &&
+                           localPngComplete({nullptr, f, size}, path));
+    fclose(f);
+    return ok;
 }
 
 namespace {
@@ -478,7 +511,8 @@ struct localPicture {
         // The system's decoder too may allocate for the declared size before reading the data.
         if (path ? !localPlausibleFile(path)
                  : !localPlausibleSize((const uint8_t*)bytes, size > 0 ? (size_t)size : 0, size,
-                                       type == (int)IL_TGA, "(package item)"))
+                                       type == (int)IL_TGA, "(package item)") ||
+                       !localPngComplete({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)"))
             return false;
         if (!fxDevilLoaded()) return fxSystemDecodeImage(bytes, size, path, &w, &h, &own);
         if (!il.Load(bytes, size, type, path)) return false;

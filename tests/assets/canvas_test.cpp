@@ -359,6 +359,31 @@ TEST_F(CanvasDevil, DamagedPicturesTheLibraryAcceptsAreRefusedOnEveryPath) {
     EXPECT_EQ(4, c.GetWidth());
 }
 
+// A PNG that ends inside a chunk before its pixels: the image library's reader would loop for
+// ever on it; cut inside the pixels, the usual damage, it fails by itself. Refused on every path.
+TEST_F(CanvasDevil, PngEndingInsideAChunkIsRefused) {
+    Picture tiny = Gradient(5, 3, false);
+    std::vector<uint8_t> png = EncodePng(tiny);
+    png.resize(33); // the signature and the header chunk
+    const char chunk[] = "\0\0\0\x0ctEXtDeEND";
+    png.insert(png.end(), chunk, chunk + sizeof chunk - 1);
+    std::string path = TestTmpPath("cut.dat");
+    ASSERT_TRUE(WritePackageItems(path, {{1, "png", png}}));
+    FXPackage cut;
+    ASSERT_TRUE(cut.Load(path.c_str()));
+    std::string file = TestTmpPath("cut.png");
+    ASSERT_TRUE(WriteFileBytes(file, png));
+
+    FXCanvas c;
+    ASSERT_TRUE(c.CreateFromPictCN(&pkg, 2));
+    EXPECT_FALSE(c.CreateFromPictCN(&cut, 1));
+    EXPECT_FALSE(c.CreateFromPict(file.c_str()));
+    EXPECT_FALSE(c.LoadMaskCN(&cut, 1));
+    EXPECT_FALSE(c.LoadMask(file.c_str()));
+    Picture solid = Gradient(40, 30, false);
+    ExpectPixels(solid, c);
+}
+
 // The most memory the process ever had mapped for large blocks, from the allocator's own
 // statistics (on Windows the peak working set); -1 under a sanitizer, whose allocator keeps none.
 static long long PeakMappedBytes() {
