@@ -430,6 +430,42 @@ static bool localPngComplete(const localPictureBytes& in, const char* what) {
     return false;
 }
 
+// The image library writes each frame of a GIF at its declared place in a block the size of the
+// logical screen, without clipping: a frame reaching outside the screen writes outside the
+// block. Such a GIF is refused; what the walk cannot read is left to the library.
+static bool localGifFramesInside(const localPictureBytes& in, const char* what) {
+    uint8_t b[13];
+    if (!in.Read(0, b, 13) || memcmp(b, "GIF8", 4) != 0) return true;
+    unsigned screenW = localLe16(b + 6), screenH = localLe16(b + 8);
+    long long at = 13 + ((b[10] & 0x80) ? 3LL << ((b[10] & 7) + 1) : 0);
+    // Skips data sub-blocks (a size byte, then that many bytes, up to a zero size).
+    auto skipBlocks = [&](long long* pos) {
+        uint8_t n = 1;
+        while (n && in.Read(*pos, &n, 1))
+            *pos += 1 + n;
+        return n == 0;
+    };
+    while (in.Read(at, b, 1)) {
+        if (b[0] == 0x21) {
+            at += 2;
+            if (!skipBlocks(&at)) return true;
+        } else if (b[0] == 0x2C) {
+            if (!in.Read(at + 1, b, 9)) return true;
+            unsigned left = localLe16(b), top = localLe16(b + 2), w = localLe16(b + 4), h = localLe16(b + 6);
+            if (left + w > screenW || top + h > screenH) {
+                err("FXCanvas: picture %s has a frame of %u x %u at %u,%u outside its %u x %u screen; refused\n", what,
+                    w, h, left, top, screenW, screenH);
+                return false;
+            }
+            at += 10 + ((b[8] & 0x80) ? 3LL << ((b[8] & 7) + 1) : 0) + 1;
+            if (!skipBlocks(&at)) return true;
+        } else {
+            return true;
+        }
+    }
+    return true;
+}
+
 // The same for a picture file: its first 64 KiB and its length, and its chunks for a PNG.
 static bool localPlausibleFile(const char* path) {
     FILE* f = fopen(path, "rb");
@@ -440,7 +476,8 @@ static bool localPlausibleFile(const char* path) {
     const char* dot = strrchr(path, '.');
     bool tga = dot && strcasecmp(dot, ".tga") == 0;
     bool ok = size < 0 || (localPlausibleSize(head.data(), n, size, tga, path) &&
-                           localPngComplete({nullptr, f, size}, path));
+                           localPngComplete({nullptr, f, size}, path) &&
+                           localGifFramesInside({nullptr, f, size}, path));
     fclose(f);
     return ok;
 }
@@ -512,7 +549,8 @@ struct localPicture {
         if (path ? !localPlausibleFile(path)
                  : !localPlausibleSize((const uint8_t*)bytes, size > 0 ? (size_t)size : 0, size,
                                        type == (int)IL_TGA, "(package item)") ||
-                       !localPngComplete({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)"))
+                       !localPngComplete({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)") ||
+                       !localGifFramesInside({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)"))
             return false;
         if (!fxDevilLoaded()) return fxSystemDecodeImage(bytes, size, path, &w, &h, &own);
         if (!il.Load(bytes, size, type, path)) return false;

@@ -359,27 +359,34 @@ TEST_F(CanvasDevil, DamagedPicturesTheLibraryAcceptsAreRefusedOnEveryPath) {
     EXPECT_EQ(4, c.GetWidth());
 }
 
-// A PNG that ends inside a chunk before its pixels: the image library's reader would loop for
-// ever on it; cut inside the pixels, the usual damage, it fails by itself. Refused on every path.
-TEST_F(CanvasDevil, PngEndingInsideAChunkIsRefused) {
+// Pictures the image library mishandles, refused on every path before it sees them: a PNG that
+// ends inside a chunk before its pixels (its reader loops for ever; cut inside the pixels, the
+// usual damage, it fails by itself), and a GIF whose frame lies outside its screen (it writes the
+// frame outside its block).
+TEST_F(CanvasDevil, PicturesTheLibraryMishandlesAreRefused) {
     Picture tiny = Gradient(5, 3, false);
     std::vector<uint8_t> png = EncodePng(tiny);
     png.resize(33); // the signature and the header chunk
     const char chunk[] = "\0\0\0\x0ctEXtDeEND";
     png.insert(png.end(), chunk, chunk + sizeof chunk - 1);
-    std::string path = TestTmpPath("cut.dat");
-    ASSERT_TRUE(WritePackageItems(path, {{1, "png", png}}));
-    FXPackage cut;
-    ASSERT_TRUE(cut.Load(path.c_str()));
-    std::string file = TestTmpPath("cut.png");
-    ASSERT_TRUE(WriteFileBytes(file, png));
+    const char frame[] = "GIF89a\2\0\2\0\x80\0\0\0\0\0\xff\xff\xff!\xf9\4\1\0\0\0\0"
+                         ",\xff\xff\0\0\2\0\2\0\0\2\2DT\0;";
+    std::vector<uint8_t> gif(frame, frame + sizeof frame - 1);
+    std::string path = TestTmpPath("mishandled.dat");
+    ASSERT_TRUE(WritePackageItems(path, {{1, "png", png}, {2, "gif", gif}}));
+    FXPackage bad;
+    ASSERT_TRUE(bad.Load(path.c_str()));
 
     FXCanvas c;
     ASSERT_TRUE(c.CreateFromPictCN(&pkg, 2));
-    EXPECT_FALSE(c.CreateFromPictCN(&cut, 1));
-    EXPECT_FALSE(c.CreateFromPict(file.c_str()));
-    EXPECT_FALSE(c.LoadMaskCN(&cut, 1));
-    EXPECT_FALSE(c.LoadMask(file.c_str()));
+    for (int id : {1, 2}) {
+        std::string file = TestTmpPath(id == 1 ? "mishandled.png" : "mishandled.gif");
+        ASSERT_TRUE(WriteFileBytes(file, id == 1 ? png : gif));
+        EXPECT_FALSE(c.CreateFromPictCN(&bad, id)) << id;
+        EXPECT_FALSE(c.CreateFromPict(file.c_str())) << file;
+        EXPECT_FALSE(c.LoadMaskCN(&bad, id)) << id;
+        EXPECT_FALSE(c.LoadMask(file.c_str())) << file;
+    }
     Picture solid = Gradient(40, 30, false);
     ExpectPixels(solid, c);
 }
