@@ -432,7 +432,9 @@ static bool localPngComplete(const localPictureBytes& in, const char* what) {
 
 // The image library writes each frame of a GIF at its declared place in a block the size of the
 // logical screen, without clipping: a frame reaching outside the screen writes outside the
-// block. Such a GIF is refused; what the walk cannot read is left to the library.
+// block. Such a GIF is refused, and so is one its blocks do not describe soundly, where the
+// library's reading could part from this walk's (it reads a graphic control block as four
+// bytes whatever size it declares). What the walk cannot read, cut short, is left to the library.
 static bool localGifFramesInside(const localPictureBytes& in, const char* what) {
     uint8_t b[13];
     if (!in.Read(0, b, 13) || memcmp(b, "GIF8", 4) != 0) return true;
@@ -445,8 +447,14 @@ static bool localGifFramesInside(const localPictureBytes& in, const char* what) 
             *pos += 1 + n;
         return n == 0;
     };
-    while (in.Read(at, b, 1)) {
+    auto damaged = [&](const char* why) {
+        err("FXCanvas: picture %s is damaged: %s at byte %lld; refused\n", what, why, at);
+        return false;
+    };
+    while (in.Read(at, b, 1) && b[0] != 0x3B) {
         if (b[0] == 0x21) {
+            if (!in.Read(at + 1, b, 2)) return true;
+            if (b[0] == 0xF9 && b[1] != 4) return damaged("a graphic control block of other than 4 bytes");
             at += 2;
             if (!skipBlocks(&at)) return true;
         } else if (b[0] == 0x2C) {
@@ -460,7 +468,7 @@ static bool localGifFramesInside(const localPictureBytes& in, const char* what) 
             at += 10 + ((b[8] & 0x80) ? 3LL << ((b[8] & 7) + 1) : 0) + 1;
             if (!skipBlocks(&at)) return true;
         } else {
-            return true;
+            return damaged("a block of unknown kind");
         }
     }
     return true;

@@ -361,8 +361,9 @@ TEST_F(CanvasDevil, DamagedPicturesTheLibraryAcceptsAreRefusedOnEveryPath) {
 
 // Pictures the image library mishandles, refused on every path before it sees them: a PNG that
 // ends inside a chunk before its pixels (its reader loops for ever; cut inside the pixels, the
-// usual damage, it fails by itself), and a GIF whose frame lies outside its screen (it writes the
-// frame outside its block).
+// usual damage, it fails by itself), and GIFs whose frame lies outside their screen (it writes the
+// frame outside its block), plainly or behind a graphic control block of the wrong size (which it
+// reads as 4 bytes, so that it finds the frame where a sound reading finds none).
 TEST_F(CanvasDevil, PicturesTheLibraryMishandlesAreRefused) {
     Picture tiny = Gradient(5, 3, false);
     std::vector<uint8_t> png = EncodePng(tiny);
@@ -372,16 +373,19 @@ TEST_F(CanvasDevil, PicturesTheLibraryMishandlesAreRefused) {
     const char frame[] = "GIF89a\2\0\2\0\x80\0\0\0\0\0\xff\xff\xff!\xf9\4\1\0\0\0\0"
                          ",\xff\xff\0\0\2\0\2\0\0\2\2DT\0;";
     std::vector<uint8_t> gif(frame, frame + sizeof frame - 1);
+    const char hidden[] = "GIF89a\2C\2\0\x80\0\0\0\0\0\xff\xff\xff!\xf9\0\4\0\0\1\0"
+                          ",\0\0\0\2\4\0\2\0\0\2\2DW\0;";
+    std::vector<uint8_t> gif2(hidden, hidden + sizeof hidden - 1);
     std::string path = TestTmpPath("mishandled.dat");
-    ASSERT_TRUE(WritePackageItems(path, {{1, "png", png}, {2, "gif", gif}}));
+    ASSERT_TRUE(WritePackageItems(path, {{1, "png", png}, {2, "gif", gif}, {3, "gif", gif2}}));
     FXPackage bad;
     ASSERT_TRUE(bad.Load(path.c_str()));
 
     FXCanvas c;
     ASSERT_TRUE(c.CreateFromPictCN(&pkg, 2));
-    for (int id : {1, 2}) {
-        std::string file = TestTmpPath(id == 1 ? "mishandled.png" : "mishandled.gif");
-        ASSERT_TRUE(WriteFileBytes(file, id == 1 ? png : gif));
+    for (int id : {1, 2, 3}) {
+        std::string file = TestTmpPath(id == 1 ? "mishandled.png" : "mishandled" + std::to_string(id) + ".gif");
+        ASSERT_TRUE(WriteFileBytes(file, id == 1 ? png : id == 2 ? gif : gif2));
         EXPECT_FALSE(c.CreateFromPictCN(&bad, id)) << id;
         EXPECT_FALSE(c.CreateFromPict(file.c_str())) << file;
         EXPECT_FALSE(c.LoadMaskCN(&bad, id)) << id;
