@@ -432,33 +432,37 @@ static bool localPngComplete(const localPictureBytes& in, const char* what) {
 
 // The image library writes each frame of a GIF at its declared place in a block the size of the
 // logical screen, without clipping: a frame reaching outside the screen writes outside the
-// block. Such a GIF is refused, and so is one its blocks do not describe soundly, where the
-// library's reading could part from this walk's (it reads a graphic control block as four
-// bytes whatever size it declares). What the walk cannot read, cut short, is left to the library.
+// block. Such a GIF is refused, and so is one that does not follow the format's grammar to its
+// end, where the library's reading may part from this walk's (it reads a graphic control block
+// as four bytes whatever size it declares, and skips extensions of unknown kind its own way).
 static bool localGifFramesInside(const localPictureBytes& in, const char* what) {
     uint8_t b[13];
     if (!in.Read(0, b, 13) || memcmp(b, "GIF8", 4) != 0) return true;
     unsigned screenW = localLe16(b + 6), screenH = localLe16(b + 8);
     long long at = 13 + ((b[10] & 0x80) ? 3LL << ((b[10] & 7) + 1) : 0);
+    auto damaged = [&](const char* why) {
+        err("FXCanvas: picture %s is damaged: %s at byte %lld; refused\n", what, why, at);
+        return false;
+    };
     // Skips data sub-blocks (a size byte, then that many bytes, up to a zero size).
     auto skipBlocks = [&](long long* pos) {
         uint8_t n = 1;
         while (n && in.Read(*pos, &n, 1))
             *pos += 1 + n;
-        return n == 0;
+        return n == 0 && *pos <= in.size;
     };
-    auto damaged = [&](const char* why) {
-        err("FXCanvas: picture %s is damaged: %s at byte %lld; refused\n", what, why, at);
-        return false;
-    };
-    while (in.Read(at, b, 1) && b[0] != 0x3B) {
+    for (;;) {
+        if (!in.Read(at, b, 1)) return damaged("it ends before its trailer");
+        if (b[0] == 0x3B) return true;
         if (b[0] == 0x21) {
-            if (!in.Read(at + 1, b, 2)) return true;
-            if (b[0] == 0xF9 && b[1] != 4) return damaged("a graphic control block of other than 4 bytes");
+            if (!in.Read(at + 1, b, 2)) return damaged("it ends inside an extension");
+            // The first sub-block's size each known extension must have (0: any).
+            int want = b[0] == 0xF9 ? 4 : b[0] == 0x01 ? 12 : b[0] == 0xFF ? 11 : b[0] == 0xFE ? 0 : -1;
+            if (want < 0) return damaged("an extension of unknown kind");
+            if (want > 0 && b[1] != want) return damaged("an extension of the wrong size");
             at += 2;
-            if (!skipBlocks(&at)) return true;
         } else if (b[0] == 0x2C) {
-            if (!in.Read(at + 1, b, 9)) return true;
+            if (!in.Read(at + 1, b, 9)) return damaged("it ends inside a frame's header");
             unsigned left = localLe16(b), top = localLe16(b + 2), w = localLe16(b + 4), h = localLe16(b + 6);
             if (left + w > screenW || top + h > screenH) {
                 err("FXCanvas: picture %s has a frame of %u x %u at %u,%u outside its %u x %u screen; refused\n", what,
@@ -466,12 +470,11 @@ static bool localGifFramesInside(const localPictureBytes& in, const char* what) 
                 return false;
             }
             at += 10 + ((b[8] & 0x80) ? 3LL << ((b[8] & 7) + 1) : 0) + 1;
-            if (!skipBlocks(&at)) return true;
         } else {
             return damaged("a block of unknown kind");
         }
+        if (!skipBlocks(&at)) return damaged("it ends inside a block");
     }
-    return true;
 }
 
 // The same for a picture file: its first 64 KiB and its length, and its chunks for a PNG.
