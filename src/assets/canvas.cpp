@@ -1,5 +1,6 @@
 #include "assets/canvas.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -477,6 +478,41 @@ static bool localGifFramesInside(const localPictureBytes& in, const char* what) 
     }
 }
 
+// The image library's JPEG reader, like its PNG one, loops for ever on a picture that ends
+// early. A JPEG is handed over only when its header segments, by their declared lengths, lead
+// to the start of its scan within its bytes, and an end marker follows the scan.
+static bool localJpegComplete(const localPictureBytes& in, const char* what) {
+    uint8_t b[4];
+    if (!in.Read(0, b, 2) || b[0] != 0xFF || b[1] != 0xD8) return true;
+    long long at = 2;
+    for (;;) {
+        if (!in.Read(at, b, 2) || b[0] != 0xFF) break;
+        if (b[1] == 0xFF) {
+            at++;
+            continue;
+        }
+        if (b[1] == 0x01 || (b[1] >= 0xD0 && b[1] <= 0xD7)) {
+            at += 2;
+            continue;
+        }
+        if (b[1] == 0xD9 || !in.Read(at + 2, b + 2, 2)) break;
+        bool scan = b[1] == 0xDA;
+        at += 2 + localBe16(b + 2);
+        if (at > in.size) break;
+        if (!scan) continue;
+        // The scan's data runs to a marker: an end marker must follow it (within the last MiB,
+        // which leaves room for what some writers append after it).
+        long long from = std::max(at, in.size - (1LL << 20));
+        std::vector<uint8_t> tail((size_t)(in.size - from));
+        if (!in.Read(from, tail.data(), tail.size())) break;
+        for (size_t i = tail.size(); i >= 2; i--)
+            if (tail[i - 2] == 0xFF && tail[i - 1] == 0xD9) return true;
+        break;
+    }
+    err("FXCanvas: picture %s is cut short: its segments do not lead through a scan to an end; refused\n", what);
+    return false;
+}
+
 // The same for a picture file: its first 64 KiB and its length, and its chunks for a PNG.
 static bool localPlausibleFile(const char* path) {
     FILE* f = fopen(path, "rb");
@@ -488,7 +524,8 @@ static bool localPlausibleFile(const char* path) {
     bool tga = dot && strcasecmp(dot, ".tga") == 0;
     bool ok = size < 0 || (localPlausibleSize(head.data(), n, size, tga, path) &&
                            localPngComplete({nullptr, f, size}, path) &&
-                           localGifFramesInside({nullptr, f, size}, path));
+                           localGifFramesInside({nullptr, f, size}, path) &&
+                           localJpegComplete({nullptr, f, size}, path));
     fclose(f);
     return ok;
 }
@@ -561,7 +598,8 @@ struct localPicture {
                  : !localPlausibleSize((const uint8_t*)bytes, size > 0 ? (size_t)size : 0, size,
                                        type == (int)IL_TGA, "(package item)") ||
                        !localPngComplete({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)") ||
-                       !localGifFramesInside({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)"))
+                       !localGifFramesInside({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)") ||
+                       !localJpegComplete({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)"))
             return false;
         if (!fxDevilLoaded()) return fxSystemDecodeImage(bytes, size, path, &w, &h, &own);
         if (!il.Load(bytes, size, type, path)) return false;

@@ -359,8 +359,8 @@ TEST_F(CanvasDevil, DamagedPicturesTheLibraryAcceptsAreRefusedOnEveryPath) {
     EXPECT_EQ(4, c.GetWidth());
 }
 
-// Pictures the image library mishandles, refused on every path before it sees them: a PNG that
-// ends inside a chunk before its pixels (its reader loops for ever; cut inside the pixels, the
+// Pictures the image library mishandles, refused on every path before it sees them: a PNG or a
+// JPEG that ends inside a chunk or segment before its pixels (its reader loops for ever; cut inside the pixels, the
 // usual damage, it fails by itself), and GIFs whose frame lies outside their screen (it writes the
 // frame outside its block), plainly or behind a graphic control block of the wrong size (which it
 // reads as 4 bytes, so that it finds the frame where a sound reading finds none).
@@ -376,16 +376,20 @@ TEST_F(CanvasDevil, PicturesTheLibraryMishandlesAreRefused) {
     const char hidden[] = "GIF89a\2C\2\0\x80\0\0\0\0\0\xff\xff\xff!\xf9\0\4\0\0\1\0"
                           ",\0\0\0\2\4\0\2\0\0\2\2DW\0;";
     std::vector<uint8_t> gif2(hidden, hidden + sizeof hidden - 1);
+    // A JPEG whose first segment declares 28 bytes, with 16 left: its reader loops for ever too.
+    std::vector<uint8_t> jpg = {0xff, 0xd8, 0xff, 0xe0, 0, 0x1c, 0, 0, 0, 0x74, 0, 0x80, 0, 'G', 'I', 'F', '4', 'R', 0xff, 'S'};
     std::string path = TestTmpPath("mishandled.dat");
-    ASSERT_TRUE(WritePackageItems(path, {{1, "png", png}, {2, "gif", gif}, {3, "gif", gif2}}));
+    ASSERT_TRUE(WritePackageItems(path, {{1, "png", png}, {2, "gif", gif}, {3, "gif", gif2}, {4, "jpg", jpg}}));
     FXPackage bad;
     ASSERT_TRUE(bad.Load(path.c_str()));
 
     FXCanvas c;
     ASSERT_TRUE(c.CreateFromPictCN(&pkg, 2));
-    for (int id : {1, 2, 3}) {
-        std::string file = TestTmpPath(id == 1 ? "mishandled.png" : "mishandled" + std::to_string(id) + ".gif");
-        ASSERT_TRUE(WriteFileBytes(file, id == 1 ? png : id == 2 ? gif : gif2));
+    const std::vector<uint8_t>* bytes[] = {&png, &gif, &gif2, &jpg};
+    const char* suffix[] = {".png", ".gif", ".gif", ".jpg"};
+    for (int id : {1, 2, 3, 4}) {
+        std::string file = TestTmpPath("mishandled" + std::to_string(id) + suffix[id - 1]);
+        ASSERT_TRUE(WriteFileBytes(file, *bytes[id - 1]));
         EXPECT_FALSE(c.CreateFromPictCN(&bad, id)) << id;
         EXPECT_FALSE(c.CreateFromPict(file.c_str())) << file;
         EXPECT_FALSE(c.LoadMaskCN(&bad, id)) << id;
