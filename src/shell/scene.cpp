@@ -924,9 +924,11 @@ void Scene::OnRender(PEnv* env, double clock) {
     }
     if (fog_stage.value > 0) localNeed(&fog_b_mat);
     fog_pos.OnRender(env, t);
-    // Drawn even while invisible: drawing advances the drift (alone while a picture is on its way).
+    // Drawn once visible and its picture is there; until then the drift alone advances. (Drawn
+    // at opacity 0, a bank changed no pixel, but whether it was drawn depended on how soon its
+    // picture came, and the renderer may take another path for the layers it overlaps.)
     for (FXDeskScroll* fog : {&fog_a, &fog_b}) {
-        if (localIsReady(fog->mesh.material))
+        if (fog_stage.value > 0 && localIsReady(fog->mesh.material))
             fog->OnRender(env, t);
         else
             fog->Drift(t);

@@ -90,10 +90,7 @@ Rgb StarColour(int i) {
 std::string g_dataDir;
 std::string g_desktop;
 
-void WriteScenePackage() {
-    if (!g_dataDir.empty()) return;
-    g_dataDir = mhtest::TestTmpDir() + "/data";
-    mkdir(g_dataDir.c_str(), 0755);
+std::vector<mhtest::PackageItem> ScenePackageItems() {
     std::vector<mhtest::PackageItem> items = {
         {12, "png", SolidPng(1024, 768, kBack)},
         {10, "png", SolidPng(200, 60, {0, 255, 255})},   // far trees
@@ -120,7 +117,14 @@ void WriteScenePackage() {
         items.push_back({25 + i, "png", SolidPng(128, 128, StarColour(i))});
     for (int i = 0; i < 7; i++)
         items.push_back({16 + i, "png", SolidPng(8, 8, {255, 0, 255})});
-    ASSERT_TRUE(mhtest::WritePackageItems(g_dataDir + "/mirehollow.dat", items));
+    return items;
+}
+
+void WriteScenePackage() {
+    if (!g_dataDir.empty()) return;
+    g_dataDir = mhtest::TestTmpDir() + "/data";
+    mkdir(g_dataDir.c_str(), 0755);
+    ASSERT_TRUE(mhtest::WritePackageItems(g_dataDir + "/mirehollow.dat", ScenePackageItems()));
     g_desktop = mhtest::TestTmpPath("desktop.png");
     ASSERT_TRUE(mhtest::WriteFileBytes(g_desktop, SolidPng(kW, kH, kDesk)));
 }
@@ -385,6 +389,28 @@ TEST_F(SceneFrames, UsesSixLightSlotsAndLoadsEveryItem) {
     sc.OnRender(&gr, 40);
     EXPECT_EQ(sceneMissingItems.count, 0);
     EXPECT_EQ(pck.dataBlock, nullptr);
+}
+
+// The star frames share one texture; a frame of another size keeps its own. Each shows its
+// own picture in turn, whichever came before it.
+TEST_F(SceneFrames, EveryStarFrameShowsItsPictureWhenOneHasAnotherSize) {
+    std::vector<mhtest::PackageItem> items = ScenePackageItems();
+    for (auto& item : items)
+        if (item.id == 25 + 3) item.bytes = SolidPng(64, 32, StarColour(3));
+    std::string package = mhtest::TestTmpPath("stars.dat");
+    ASSERT_TRUE(mhtest::WritePackageItems(package, items));
+    InitSceneFrames(&desktop, package.c_str());
+    built = true;
+    std::set<int> seen;
+    for (int n = 0; n < 16 * 12; n++) {
+        double t = n / 16.0 + 1 / 32.0;
+        sc.OnRender(&gr, t);
+        if (t < 10) continue;
+        seen.insert(act_star);
+        EXPECT_TRUE(Near(Read().At(kStarX, kStarY), StarColour(act_star))) << "t " << t << ", frame " << act_star;
+    }
+    EXPECT_EQ(seen.size(), 16u);
+    EXPECT_EQ(sceneMissingItems.count, 0);
 }
 
 TEST_F(SceneFrames, FirefliesStartOneAtATimeMoreThanTwoSecondsApart) {
