@@ -436,15 +436,19 @@ static bool localPngComplete(const localPictureBytes& in, const char* what) {
 // block. Such a GIF is refused, and so is one that does not follow the format's grammar to its
 // end, where the library's reading may part from this walk's (it reads a graphic control block
 // as four bytes whatever size it declares, and skips extensions of unknown kind its own way).
-static bool localGifFramesInside(const localPictureBytes& in, const char* what) {
+// `gif` says the picture goes to the GIF decoder whatever its first bytes (its item type or
+// file name says so), which then reads it with or without a sound signature.
+static bool localGifFramesInside(const localPictureBytes& in, bool gif, const char* what) {
     uint8_t b[13];
-    if (!in.Read(0, b, 13) || memcmp(b, "GIF8", 4) != 0) return true;
-    unsigned screenW = localLe16(b + 6), screenH = localLe16(b + 8);
-    long long at = 13 + ((b[10] & 0x80) ? 3LL << ((b[10] & 7) + 1) : 0);
+    long long at = 0;
     auto damaged = [&](const char* why) {
         err("FXCanvas: picture %s is damaged: %s at byte %lld; refused\n", what, why, at);
         return false;
     };
+    bool signed87or89 = in.Read(0, b, 13) && (memcmp(b, "GIF87a", 6) == 0 || memcmp(b, "GIF89a", 6) == 0);
+    if (!signed87or89) return gif ? damaged("no GIF signature") : true;
+    unsigned screenW = localLe16(b + 6), screenH = localLe16(b + 8);
+    at = 13 + ((b[10] & 0x80) ? 3LL << ((b[10] & 7) + 1) : 0);
     // Skips data sub-blocks (a size byte, then that many bytes, up to a zero size).
     auto skipBlocks = [&](long long* pos) {
         uint8_t n = 1;
@@ -513,6 +517,22 @@ static bool localJpegComplete(const localPictureBytes& in, const char* what) {
     return false;
 }
 
+// The image library reads an uncompressed BMP's rows from where its header says, as many as its
+// size says, without checking them against the data: a BMP whose rows do not lie within its
+// bytes is refused.
+static bool localBmpRowsInside(const localPictureBytes& in, const char* what) {
+    uint8_t b[34];
+    if (!in.Read(0, b, 34) || b[0] != 'B' || b[1] != 'M') return true;
+    long long offset = localLe32s(b + 10) & 0xffffffffLL, w = localLe32s(b + 18), h = localLe32s(b + 22);
+    unsigned bits = localLe16(b + 28), compression = (unsigned)localLe32s(b + 30);
+    if (compression != 0 && compression != 3) return true;
+    if (h < 0) h = -h;
+    long long row = ((w * bits + 31) / 32) * 4;
+    if (offset >= 26 && w >= 0 && row >= 0 && offset + row * h <= in.size) return true;
+    err("FXCanvas: picture %s declares rows that do not lie within its %lld bytes; refused\n", what, in.size);
+    return false;
+}
+
 // The same for a picture file: its first 64 KiB and its length, and its chunks for a PNG.
 static bool localPlausibleFile(const char* path) {
     FILE* f = fopen(path, "rb");
@@ -524,7 +544,8 @@ static bool localPlausibleFile(const char* path) {
     bool tga = dot && strcasecmp(dot, ".tga") == 0;
     bool ok = size < 0 || (localPlausibleSize(head.data(), n, size, tga, path) &&
                            localPngComplete({nullptr, f, size}, path) &&
-                           localGifFramesInside({nullptr, f, size}, path) &&
+                           localGifFramesInside({nullptr, f, size}, dot && strcasecmp(dot, ".gif") == 0, path) &&
+                           localBmpRowsInside({nullptr, f, size}, path) &&
                            localJpegComplete({nullptr, f, size}, path));
     fclose(f);
     return ok;
@@ -598,7 +619,9 @@ struct localPicture {
                  : !localPlausibleSize((const uint8_t*)bytes, size > 0 ? (size_t)size : 0, size,
                                        type == (int)IL_TGA, "(package item)") ||
                        !localPngComplete({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)") ||
-                       !localGifFramesInside({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)") ||
+                       !localGifFramesInside({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, type == (int)IL_GIF,
+                                             "(package item)") ||
+                       !localBmpRowsInside({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)") ||
                        !localJpegComplete({(const uint8_t*)bytes, nullptr, size > 0 ? size : 0}, "(package item)"))
             return false;
         if (!fxDevilLoaded()) return fxSystemDecodeImage(bytes, size, path, &w, &h, &own);
