@@ -407,6 +407,7 @@ struct localPictureBytes {
     long long size;
     bool Read(long long at, uint8_t* out, size_t n) const {
         if (at < 0 || at + (long long)n > size) return false;
+        if (n == 0) return true;
         if (bytes) {
             memcpy(out, bytes + at, n);
             return true;
