@@ -5,10 +5,10 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "shell/register_posix.h"
+#include "support/endtoend.h"
 
 namespace {
 
@@ -18,13 +18,6 @@ std::string Dir() {
     std::string cmd = "mkdir -p '" + d + "'";
     EXPECT_EQ(system(cmd.c_str()), 0);
     return d;
-}
-
-std::string Read(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
 }
 
 void Write(const std::string& path, const std::string& text) {
@@ -57,7 +50,7 @@ TEST(RegisterXScreenSaver, AddsOnceAndKeepsTheRestOfTheFile) {
     ASSERT_EQ(fxAddXScreenSaverMode(file.c_str(), "/opt/mh/bin/mhollow -root", msg, sizeof(msg)),
               fxRegisterAdded)
         << msg;
-    std::string after = Read(file);
+    std::string after = mhtest::ReadFile(file);
     std::string entry = "  GL: \t\t\t\t/opt/mh/bin/mhollow -root\t\t\t\t\t    \\n\\\n";
     size_t firstEntry = strlen(kHead) + strlen("programs:\t\t\t\t\t\t\t\t      \\\n");
     std::string expected = before.substr(0, firstEntry) + entry + before.substr(firstEntry);
@@ -69,7 +62,7 @@ TEST(RegisterXScreenSaver, AddsOnceAndKeepsTheRestOfTheFile) {
 
     // The same program, by name or by another path, disabled or not, is already there.
     EXPECT_EQ(fxAddXScreenSaverMode(file.c_str(), "mhollow -root", msg, sizeof(msg)), fxRegisterPresent);
-    EXPECT_EQ(Read(file), expected);
+    EXPECT_EQ(mhtest::ReadFile(file), expected);
     Write(file, std::string(kHead) + kList + "-  GL: \t\tmirehollow -root -fps \\n\n" + kTail);
     EXPECT_EQ(fxAddXScreenSaverMode(file.c_str(), "/usr/libexec/xscreensaver/mirehollow -root", msg,
                                     sizeof(msg)),
@@ -77,7 +70,7 @@ TEST(RegisterXScreenSaver, AddsOnceAndKeepsTheRestOfTheFile) {
     // A mode whose arguments merely mention the name is another program.
     Write(file, std::string(kHead) + "programs: xmatrix -text mirehollow \\n\n");
     EXPECT_EQ(fxAddXScreenSaverMode(file.c_str(), "mirehollow -root", msg, sizeof(msg)), fxRegisterAdded);
-    EXPECT_EQ(Read(file), std::string(kHead) + "programs: \\\n  GL: \t\t\t\tmirehollow -root\t\t\t\t\t    \\n\\\n"
+    EXPECT_EQ(mhtest::ReadFile(file), std::string(kHead) + "programs: \\\n  GL: \t\t\t\tmirehollow -root\t\t\t\t\t    \\n\\\n"
                                                "\t\t\t\txmatrix -text mirehollow \\n\n");
 }
 
@@ -97,5 +90,5 @@ TEST(RegisterXScreenSaver, NeverCreatesAListOfItsOwn) {
     std::string text = std::string(kHead) + "textLiteral:\tfoo \\\nprograms: bar\n";
     Write(file, text);
     EXPECT_EQ(fxAddXScreenSaverMode(file.c_str(), "mirehollow -root", msg, sizeof(msg)), fxRegisterNoSettings);
-    EXPECT_EQ(Read(file), text);
+    EXPECT_EQ(mhtest::ReadFile(file), text);
 }

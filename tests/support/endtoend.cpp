@@ -11,7 +11,7 @@ bool WaitFor(const std::function<bool()>& done, double seconds) {
     double end = fxGetTime() + seconds;
     while (!done()) {
         if (fxGetTime() > end) return false;
-        fxSleep(0.1);
+        fxSleep(0.02);
     }
     return true;
 }

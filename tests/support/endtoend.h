@@ -7,7 +7,7 @@
 
 namespace mhtest {
 
-// Polls `done` every tenth of a second until it holds (true) or `seconds` have passed (false).
+// Polls `done` every 20 ms until it holds (true) or `seconds` have passed (false).
 bool WaitFor(const std::function<bool()>& done, double seconds);
 // The whole file as it is on disk; empty when it cannot be read.
 std::string ReadFile(const std::string& path);

@@ -22,35 +22,22 @@
 
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "render/other.h"
+#include "support/endtoend.h"
 #include "support/xserver.h"
 
 extern char** environ;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using mhtest::ReadFile;
+using mhtest::WaitFor;
 
 bool FileExists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
-}
-
-bool WaitFor(const std::function<bool()>& done, double seconds) {
-    double end = fxGetTime() + seconds;
-    while (!done()) {
-        if (fxGetTime() > end) return false;
-        usleep(20000);
-    }
-    return true;
 }
 
 // A private X server: the full-screen saver grabs the keyboard and covers the screen, which
