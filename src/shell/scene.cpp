@@ -788,17 +788,40 @@ void DestroySceneFrames() {
 
 // ---- One frame --------------------------------------------------------------------------
 
+// Whether a layer's stage shows it at t; the stage itself is left as it is.
+static bool localShows(const FXScenarStage& stage, double t) {
+    FXScenarStage probe = stage;
+    return probe.UpdateStage(t) > 0;
+}
+
+// Uploads every picture the frame at t shows, and places its layer, before anything is drawn.
+// Placing a layer among the draws could change what is drawn after it (a star frame's coming
+// sets the stars' material, the fog mask's sets the fog's place), so how soon a picture came
+// would show. Each layer is drawn exactly when its stage is above 0; the fog needs its mask
+// and both banks, which come in that order.
+static void localNeedShown(double t, int star) {
+    const struct {
+        const FXScenarStage* stage;
+        const FXMaterial* mat;
+    } layers[] = {{&stars_stage, &stars_mat[star]}, {&back_stage, &back_mat},
+                  {&trees_b_stage, &trees_b_mat},   {&trees_l_stage, &trees_l_mat},
+                  {&lakegrass_stage, &lakegrass_mat}, {&fog_stage, &fog_b_mat},
+                  {&rock_stage, &rock_mat},         {&needles_stage, &needles_mat},
+                  {&tree_stage, &tree_mat},         {&fern_stage, &fern_mat}};
+    for (const auto& l : layers)
+        if (localShows(*l.stage, t)) localNeed(l.mat);
+}
+
 // A layer at opacity 0 leaves every pixel as it is (the layer pass writes no depth): not drawn.
+// A layer whose picture is not there yet is disabled, and not due on screen either.
 static void localDrawDesk(PEnv* env, double t, FXDesk* desk, float opacity) {
     if (!(opacity > 0)) return;
-    localNeed(desk->mesh.material);
     desk->OnRender(env, t);
 }
 
 static void localDrawLayer(PEnv* env, double t, FXScenarStage* stage, FXMaterial* mat, FXScrPos01* pos,
                            FXDesk* desk) {
     stage->UpdateStage(t);
-    if (stage->value > 0) localNeed(mat);
     mat->SetDefDiffuse(stage->value);
     pos->OnRender(env, t);
     localDrawDesk(env, t, desk, mat->diffuse[3]);
@@ -819,7 +842,7 @@ void Scene::OnRender(PEnv* env, double clock) {
     }
 
     // Whatever the worker has decoded meanwhile is uploaded now, not all when it is due; the
-    // first frame shows none of it and is not held up.
+    // first frame shows none of it and is not held up. Nothing is uploaded once drawing starts.
     localFrameGivenUp = false;
     if (!first) localCatchUp(0);
 
@@ -845,11 +868,9 @@ void Scene::OnRender(PEnv* env, double clock) {
         lastStarTime = t;
     }
     act_star = (int)(d * 16);
+    localNeedShown(t, act_star);
     stars_stage.UpdateStage(t);
-    if (stars_stage.value > 0) {
-        localNeed(&stars_mat[act_star]);
-        localShowStar(act_star);
-    }
+    if (stars_stage.value > 0) localShowStar(act_star);
     stars.SetMaterial(&stars_mat[act_star]);
     stars.mesh.disabled = !stars_mat[act_star].textured;
 
@@ -905,7 +926,6 @@ void Scene::OnRender(PEnv* env, double clock) {
 
     // The grass follows the background's brightness.
     lakegrass_stage.UpdateStage(t);
-    if (lakegrass_stage.value > 0) localNeed(&lakegrass_mat);
     lakegrass_mat.SetDefDiffuse(lakegrass_stage.value);
     lakegrass_mat.diffuse[0] = lakegrass_mat.diffuse[1] = lakegrass_mat.diffuse[2] = b;
     lakegrass_pos.OnRender(env, t);
@@ -922,7 +942,6 @@ void Scene::OnRender(PEnv* env, double clock) {
         gr.UnprepareMesh(&fog_b.mesh);
         if (!first1 && fog_stage.value >= 0.5f) first1 = true;
     }
-    if (fog_stage.value > 0) localNeed(&fog_b_mat);
     fog_pos.OnRender(env, t);
     // Drawn once visible and its picture is there; until then the drift alone advances. (Drawn
     // at opacity 0, a bank changed no pixel, but whether it was drawn depended on how soon its

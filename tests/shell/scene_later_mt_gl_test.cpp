@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -52,6 +54,21 @@ void Keep(void* user, double t, const unsigned char* rgba, int width, int height
     frames->push_back({t, std::vector<unsigned char>(rgba, rgba + (size_t)width * height * 4)});
 }
 
+// Where two frames of 320x200 differ, for the failure message.
+std::string Difference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+    int count = 0, most = 0, x0 = 320, y0 = 200, x1 = -1, y1 = -1;
+    for (size_t i = 0; i < a.size() && i < b.size(); i++) {
+        int d = std::abs(a[i] - b[i]);
+        if (!d) continue;
+        int x = (int)(i / 4 % 320), y = (int)(i / 4 / 320);
+        count++;
+        most = std::max(most, d);
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+    }
+    return std::to_string(count) + " channels, by up to " + std::to_string(most) + ", within x " +
+           std::to_string(x0) + "..." + std::to_string(x1) + ", y " + std::to_string(y0) + "..." + std::to_string(y1);
+}
+
 std::vector<Frame> Render(void (*hook)(int)) {
     FXStillsJob job;
     // The start, then just after each group of layers begins to show: stars, far trees and
@@ -81,7 +98,8 @@ TEST(ScenePicturesLater, SlowDecodingChangesNoFrame) {
     ASSERT_EQ(quick.size(), 8u);
     ASSERT_EQ(slow.size(), quick.size());
     for (size_t i = 0; i < quick.size(); i++)
-        EXPECT_TRUE(quick[i].rgba == slow[i].rgba) << "the frame at " << quick[i].t << " s differs";
+        EXPECT_TRUE(quick[i].rgba == slow[i].rgba)
+            << "the frame at " << quick[i].t << " s differs: " << Difference(quick[i].rgba, slow[i].rgba);
     // The frames are not all the same picture: the layers do show up.
     EXPECT_FALSE(quick.front().rgba == quick.back().rgba);
 }
