@@ -182,3 +182,17 @@ void fxVec3fCombineP(float* out, float* a, float* b, float p) {
 void fxVec4fCombineP(float* out, float* a, float* b, float p) {
     localCombineP(4, out, a, b, p);
 }
+
+void fxMatrixBoxXY(const FXMatrix* m, float half, float* x0, float* y0, float* x1, float* y1) {
+    const float* a = m->m;
+    *x0 = *y0 = INFINITY;
+    *x1 = *y1 = -INFINITY;
+    for (int k = 0; k < 8; k++) {
+        float x = k & 1 ? half : -half, y = k & 2 ? half : -half, z = k & 4 ? half : -half;
+        float px = a[0] * x + a[4] * y + a[8] * z + a[12], py = a[1] * x + a[5] * y + a[9] * z + a[13];
+        *x0 = fminf(*x0, px);
+        *x1 = fmaxf(*x1, px);
+        *y0 = fminf(*y0, py);
+        *y1 = fmaxf(*y1, py);
+    }
+}

@@ -33,6 +33,9 @@ class FXMatrix {
     void LoadC(FXPackage* pck, FXPackageData* data);
 };
 
+// The x and y extent of the cube -half ... half on every axis, carried through m.
+void fxMatrixBoxXY(const FXMatrix* m, float half, float* x0, float* y0, float* x1, float* y1);
+
 void fxVec2fCombine(float* out, float* a, float* b);
 void fxVec3fCombine(float* out, float* a, float* b);
 void fxVec4fCombine(float* out, float* a, float* b);

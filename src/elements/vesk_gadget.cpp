@@ -1,5 +1,7 @@
 #include "elements/vesk_gadget.h"
 
+#include <cmath>
+
 #include "base/trace.h"
 #include "elements/3dmath.h"
 
@@ -37,10 +39,21 @@ void FXVeskGadget::BuildLabel() {
     spin.loop = true;
 }
 
+void FXVeskGadget::FindReach() {
+    float box[6] = {0, 0, 0, 0, 0, 0};
+    bool first = true;
+    for (int i = 0; i < model.meshes.count; i++)
+        ((FXMesh*)model.meshes.items[i])->FindMultiMaxims(&first, box);
+    reach = 0;
+    for (float v : box)
+        reach = fmaxf(reach, fabsf(v));
+}
+
 void FXVeskGadget::CreateCN(FXPackage* pck, int labelItem, int modelItem) {
     restartPending = true;
     model.LoadCN(pck, modelItem);
     model.UpdateMeshes();
+    FindReach();
     if (model.meshes.count == 0)
         err("logo: model item %d is missing or damaged; the medallion is left out\n", modelItem);
     if (!label.LoadTextureCN(pck, labelItem))
@@ -52,6 +65,7 @@ void FXVeskGadget::Create() {
     restartPending = true;
     model.Load("vesk_medallion.xm");
     model.UpdateMeshes();
+    FindReach();
     if (model.meshes.count == 0)
         err("logo: cannot read the model \"vesk_medallion.xm\"; the medallion is left out\n");
     model.UpdateColCol(localTint);
@@ -85,8 +99,11 @@ void FXVeskGadget::OnRender(PEnv* env, double t) {
     env->EnableLights(true);
     env->EnableDepthTest(true);
     env->EnableDepthWrite(true);
-    // Never hidden by what the scene drew before.
-    env->Clrscr(false, true, false);
+    // Never hidden by what the scene drew before: the depth is cleared where the medallion is
+    // (within its reach however it turns).
+    float x0, y0, x1, y1;
+    fxMatrixBoxXY(&env->matrix, reach, &x0, &y0, &x1, &y1);
+    env->ClrscrDepthIn(x0, y0, x1, y1);
     model.OnRender(env, t);
     env->EnableDepthTest(false);
     env->EnableDepthWrite(false);
@@ -104,6 +121,7 @@ void FXVeskGadget::OnRender(PEnv* env, double t) {
 }
 
 void FXVeskGadget::Destroy() {
+    reach = 0;
     model.Destroy();
     labelDesk.Destroy();
     label.Destroy();

@@ -32,6 +32,10 @@ class FXVeskGadget : public PRender {
 
   private:
     void BuildLabel();
+    void FindReach();
+
+    // The largest distance of the model's points from its origin along any axis.
+    float reach = 0;
 
     FXVeskGadget(const FXVeskGadget&) = delete;
     FXVeskGadget& operator=(const FXVeskGadget&) = delete;

@@ -34,6 +34,10 @@ PEnv::~PEnv() {
     PEnv::Destroy();
 }
 
+void PEnv::ClrscrDepthIn(float, float, float, float) {
+    Clrscr(false, true, false);
+}
+
 void PEnv::Destroy() {
     StopLoop(0.5);
     void* m = mutex;

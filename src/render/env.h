@@ -41,6 +41,9 @@ class PEnv {
     virtual void Lock(bool on);
     virtual void SetClrColor(float* rgba) = 0;
     virtual void Clrscr(bool color, bool depth, bool stencil) = 0;
+    // Clears the depth buffer at least over the box x0 ... x1, y0 ... y1 of the projection's
+    // -1 ... 1 square; what lies outside may be left as it is. Here: the whole buffer.
+    virtual void ClrscrDepthIn(float x0, float y0, float x1, float y1);
     virtual void Enlarge(bool on) = 0;
     virtual bool RegisterLight(FXLight* l);
     virtual void UnregisterLight(FXLight* l);

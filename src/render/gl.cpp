@@ -1,8 +1,11 @@
 // The device's OpenGL 1.x state code, shared by every context binding.
 #include "render/gl.h"
 
+#include <algorithm>
+
 #include <GL/glu.h>
 
+#include <math.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -206,6 +209,33 @@ void FXGL::SetClrColor(float* rgba) {
 void FXGL::Clrscr(bool color, bool depth, bool stencil) {
     glClear((color ? GL_COLOR_BUFFER_BIT : 0) | (depth ? GL_DEPTH_BUFFER_BIT : 0) |
             (stencil ? GL_STENCIL_BUFFER_BIT : 0));
+}
+
+// The box's pixels and a pixel more on each side, within any scissor box in force: a software
+// renderer clears a whole-screen depth buffer at the cost of a whole-screen pass.
+void FXGL::ClrscrDepthIn(float x0, float y0, float x1, float y1) {
+    if (!(x0 <= x1 && y0 <= y1)) return;
+    auto pixel = [](float v, int size, int outwards) {
+        double p = ((double)v + 1) * 0.5 * size;
+        p = outwards < 0 ? floor(p) - 1 : ceil(p) + 1;
+        return (int)fmin(fmax(p, 0), size);
+    };
+    int box[4] = {pixel(x0, width, -1), pixel(y0, height, -1), pixel(x1, width, 1), pixel(y1, height, 1)};
+    GLboolean scissored = glIsEnabled(GL_SCISSOR_TEST);
+    GLint kept[4] = {0, 0, width, height};
+    glGetIntegerv(GL_SCISSOR_BOX, kept);
+    if (scissored) {
+        box[0] = std::max(box[0], (int)kept[0]);
+        box[1] = std::max(box[1], (int)kept[1]);
+        box[2] = std::min(box[2], (int)(kept[0] + kept[2]));
+        box[3] = std::min(box[3], (int)(kept[1] + kept[3]));
+    }
+    if (box[0] >= box[2] || box[1] >= box[3]) return;
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(box[0], box[1], box[2] - box[0], box[3] - box[1]);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glScissor(kept[0], kept[1], kept[2], kept[3]);
+    if (!scissored) glDisable(GL_SCISSOR_TEST);
 }
 
 void FXGL::Enlarge(bool on) {

@@ -68,6 +68,7 @@ class FXGL : public PEnv {
     void RenderEnd() override;
     void SetClrColor(float* rgba) override;
     void Clrscr(bool color, bool depth, bool stencil) override;
+    void ClrscrDepthIn(float x0, float y0, float x1, float y1) override;
     void Enlarge(bool on) override;
     void UpdateLights() override;
     void ApplyMaterial(FXMaterial* m) override;

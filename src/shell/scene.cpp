@@ -827,6 +827,21 @@ static void localDrawLayer(PEnv* env, double t, FXScenarStage* stage, FXMaterial
     localDrawDesk(env, t, desk, mat->diffuse[3]);
 }
 
+// The cube and the medallion, over whatever the frame drew, at the frame's time t.
+static double localGadgetsTime = 0;
+static void localDrawGadgets(PEnv* env, double t) {
+    localGadgetsTime = t;
+    gr.ApplyMatrixIdentity();
+    gr.EnableLights(true);
+    gr.EnableDepthTest(true);
+    gr.EnableDepthWrite(true);
+    // Each gadget clears the depth where it draws: a whole-screen clear costs a whole-screen
+    // pass on a software renderer.
+    demo.OnRender(env, t);
+    gr.ApplyMatrixIdentity();
+    gad.OnRender(env, t);
+}
+
 void Scene::OnRender(PEnv* env, double clock) {
     if (!gr.RenderStart()) return;
     gr.ApplyMatrixIdentity();
@@ -986,15 +1001,7 @@ void Scene::OnRender(PEnv* env, double clock) {
             firefly[g].OnRender(env, t);
     }
 
-    gr.ApplyMatrixIdentity();
-    gr.EnableLights(true);
-    gr.EnableDepthTest(true);
-    gr.EnableDepthWrite(true);
-    gr.Clrscr(false, true, false);
-
-    demo.OnRender(env, t);
-    gr.ApplyMatrixIdentity();
-    gad.OnRender(env, t);
+    localDrawGadgets(env, t);
     err_gad.OnRender(env, t);
     fps_gad.OnRender(env, clock);
 
@@ -1033,6 +1040,12 @@ static void localFloorRect(FXDesk* desk, float alpha) {
 static void localFloorPlaced(FXScrPos01* pos, FXDesk* desk, FXMaterial* mat) {
     glLoadMatrixf(pos->matrix.m);
     localFloorRect(desk, mat->diffuse[3]);
+}
+
+void SceneDrawGadgets() {
+    if (isPreview) return;
+    localDrawGadgets(&gr, localGadgetsTime);
+    gr.RenderEnd();
 }
 
 void SceneDrawFloor(bool layerSampling) {

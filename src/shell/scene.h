@@ -76,5 +76,8 @@ void DestroySceneFrames();
 // picture is sampled as its layer samples it (mipmaps where the layer is drawn smaller than
 // its picture): what is left between the frame and that floor is the frame's own work.
 void SceneDrawFloor(bool layerSampling = false);
+// The two gadgets alone, as the last frame drew them, over what is there, then a swap: the
+// benchmark gives their share of the frame.
+void SceneDrawGadgets();
 
 #endif

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <math.h>
 
 #include "assets/package.h"
@@ -13,14 +15,18 @@ namespace {
 
 const uint8_t kSkinRed[3] = {255, 0, 0};
 
-// Skin: an opaque red frame a quarter of the side wide around a clear middle; environment:
-// plain green.
-std::string CubePackage(const char* name) {
-    mhtest::Picture skin(16, 16), env(16, 16);
+// Skin: an opaque red frame `frame` texels wide (a quarter of the 16-texel side unless
+// given) around a clear middle; environment: plain green. A skin of 64 texels with a frame of
+// 8 is also clear over the middle the cube leaves out (a quarter of the side in from each edge).
+std::string CubePackage(const char* name, int side = 16, int frame = 4) {
+    mhtest::Picture skin(side, side), env(16, 16);
+    for (int y = 0; y < side; y++)
+        for (int x = 0; x < side; x++) {
+            int edge = std::min(std::min(x, y), std::min(side - 1 - x, side - 1 - y));
+            skin.Set(x, y, kSkinRed[0], kSkinRed[1], kSkinRed[2], edge < frame ? 255 : 0);
+        }
     for (int y = 0; y < 16; y++)
         for (int x = 0; x < 16; x++) {
-            bool frame = x < 4 || y < 4 || x >= 12 || y >= 12;
-            skin.Set(x, y, kSkinRed[0], kSkinRed[1], kSkinRed[2], frame ? 255 : 0);
             env.Set(x, y, 0, 255, 0, 255);
         }
     std::string path = mhtest::TestTmpPath(name);
@@ -160,15 +166,22 @@ TEST(DemoGadget, WaitsFifteenSecondsThenFadesInOverTwo) {
     EXPECT_EQ(gad.reflectMat.diffuse[3], 0.25f) << "colours are left alone once faded in";
 }
 
-TEST(DemoGadget, SkinCoversTheReflectionWhichShowsThroughItsClearParts) {
+// Drawn whole, or as a ring round the middle when the picture is clear there: the same pixels.
+class DemoGadgetSkin : public testing::TestWithParam<int> {};
+
+const int kFrameOf64 = 8;
+
+TEST_P(DemoGadgetSkin, CoversTheReflectionWhichShowsThroughItsClearParts) {
+    const int side = GetParam(), frameTexels = side == 64 ? kFrameOf64 : 4;
     ASSERT_TRUE(fxLoadDevil() || fxSystemImageCodec());
     const int kSide = 200;
     GLContext ctx;
     ASSERT_TRUE(ctx.Create(kSide, kSide));
     FXPackage pck;
-    ASSERT_TRUE(pck.Load(CubePackage("pixels.dat").c_str()));
+    ASSERT_TRUE(pck.Load(CubePackage("pixels.dat", side, frameTexels).c_str()));
     FXDemoGadget gad;
     gad.CreateCN(&pck, 76, 75);
+    EXPECT_EQ(gad.skins[0].mesh.indexCount, side == 64 ? 24 : 6) << "drawn as a ring only round a clear middle";
     FXGL& gl = ctx.gl;
     const double t0 = 1000;
     gad.OnRender(&gl, t0);
@@ -200,7 +213,8 @@ TEST(DemoGadget, SkinCoversTheReflectionWhichShowsThroughItsClearParts) {
     };
     double left = toPixel(p[0] - 0.3f, false), right = toPixel(p[0] + 0.3f, false);
     double top = toPixel(p[1] + 0.366f, true), bottom = toPixel(p[1] - 0.366f, true);
-    double fw = (right - left) / 4, fh = (bottom - top) / 4; // the skin's frame
+    const double frame = (double)frameTexels / side;
+    double fw = (right - left) * frame, fh = (bottom - top) * frame; // the skin's frame
     int skin = 0, reflection = 0, background = 0;
     for (int y = 0; y < kSide; y++)
         for (int x = 0; x < kSide; x++) {
@@ -221,9 +235,11 @@ TEST(DemoGadget, SkinCoversTheReflectionWhichShowsThroughItsClearParts) {
                 skin++;
             }
         }
-    EXPECT_GT(skin, 1000);
+    EXPECT_GT(skin, side == 64 ? 400 : 1000);
     EXPECT_GT(reflection, 300);
     EXPECT_GT(background, 10000);
 }
+
+INSTANTIATE_TEST_SUITE_P(WholeAndRing, DemoGadgetSkin, testing::Values(16, 64));
 
 } // namespace

@@ -238,6 +238,41 @@ TEST_P(DeviceTest, ClearsOnlyTheRequestedBuffers) {
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
+// A depth clear over a box (as the gadgets use it) reaches the box and leaves the rest, stays
+// within a scissor box already in force (the stills' sketched frames), and keeps that state.
+TEST_P(DeviceTest, DepthClearsOverABoxStayWithinItAndAnyScissor) {
+    auto depthAt = [](int x, int y) {
+        float d = 0;
+        glReadPixels(x, y, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &d);
+        return d;
+    };
+    glClearDepth(0.25);
+    gl.Clrscr(false, true, false);
+    glClearDepth(0.75);
+    // The right half of the viewport, as -1 ... 1 coordinates give it.
+    gl.ClrscrDepthIn(0.0f, -1.0f, 1.0f, 1.0f);
+    EXPECT_NEAR(depthAt(kWidth - 1, 0), 0.75f, 1e-3);
+    EXPECT_NEAR(depthAt(kWidth / 2, kHeight / 2), 0.75f, 1e-3);
+    EXPECT_NEAR(depthAt(0, kHeight - 1), 0.25f, 1e-3) << "left of the box";
+    EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+
+    glClearDepth(0.25);
+    gl.Clrscr(false, true, false);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 2, 2);
+    glClearDepth(0.5);
+    gl.ClrscrDepthIn(-1.0f, -1.0f, 1.0f, 1.0f);
+    EXPECT_TRUE(glIsEnabled(GL_SCISSOR_TEST));
+    GLint box[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    EXPECT_EQ(box[2], 2);
+    EXPECT_EQ(box[3], 2);
+    glDisable(GL_SCISSOR_TEST);
+    EXPECT_NEAR(depthAt(1, 1), 0.5f, 1e-3);
+    EXPECT_NEAR(depthAt(5, 5), 0.25f, 1e-3) << "outside the scissor box in force";
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
 TEST_P(DeviceTest, FramesReadBackTopRowFirst) {
     float black[4] = {0, 0, 0, 1}, red[4] = {1, 0, 0, 1};
     gl.SetClrColor(black);
